@@ -12,6 +12,8 @@ enum class NoticeAnswer { Ok, Cancel, Retry };
 
 // Caption of a plain message (OK button, no icon).
 inline constexpr const char* kApplicationTitle = "QM730C";
+// The short model name, caption of the file and numeric-field messages.
+inline constexpr const char* kModelCaption = "QM730";
 
 struct Notice {
     std::string text;
