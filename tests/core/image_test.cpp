@@ -1,7 +1,142 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 #include "config/image.h"
 
 using namespace qm730;
 
-TEST(ConfigImage, SizeIsOneByteShortOf40KiB) { EXPECT_EQ(defaultImage().bytes().size(), 40959u); }
+namespace {
+
+// The default image as the board's documentation lays it out, built here
+// byte by byte without the code under test.
+std::vector<std::uint8_t> expectedDefaultImage() {
+    std::vector<std::uint8_t> bytes(40959, 0);
+    const std::uint8_t system[0x31] = {
+        10, 16, 10, 20, 0, 0x05, 0x08, 0x01, 0, 0x02, 0x38, 0x10, 0x10, 0, 10, 0, 100,
+        0, '4', '5', '4', '5', '0', '0', '0', 0, '8', '2', '9', '4', 0, '6', '1', '8', '0', '4', '5', '2',
+        0, 3, 1, 3, 0, 2, 0, 2, 1, 0, 4};
+    std::memcpy(bytes.data(), system, sizeof system);
+    for (int k = 0; k < 899; ++k) {
+        std::uint8_t* slot = bytes.data() + 0x60 + 32 * k;
+        char address[8];
+        std::snprintf(address, sizeof address, "%07d", k < 99 ? 1234560 + k : k + 1);
+        std::memcpy(slot, address, 7);
+        slot[7] = 1;
+        slot[8] = 2;
+        slot[21] = 100;
+    }
+    for (int j = 0; j < 7; ++j) {
+        char id[8], text[16];
+        std::snprintf(id, sizeof id, "10%d", j + 1);
+        std::snprintf(text, sizeof text, "Contact %d", j + 1);
+        std::memcpy(bytes.data() + 0x7D60 + 64 * j, id, std::strlen(id));
+        std::memcpy(bytes.data() + 0x7D64 + 64 * j, text, std::strlen(text));
+    }
+    for (int m = 0; m < 99; ++m) {
+        char text[32];
+        std::snprintf(text, sizeof text, "No.%d ppg message", m + 1);
+        std::memcpy(bytes.data() + 0x7F20 + 64 * m, text, std::strlen(text));
+    }
+    bytes[0x97E0] = 4;
+    return bytes;
+}
+
+}  // namespace
+
+TEST(DefaultImage, MatchesTheDocumentedLayoutByteForByte) {
+    const ConfigImage image = defaultImage();
+    const std::vector<std::uint8_t> expected = expectedDefaultImage();
+    ASSERT_EQ(image.bytes().size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(image.bytes()[i], expected[i]) << "first difference at offset 0x" << std::hex << i;
+}
+
+TEST(DefaultImage, LandmarksReadBackAsDocumented) {
+    const ConfigImage image = defaultImage();
+    EXPECT_EQ(readAddress(image.capcodeSlot(0)), "1234560");
+    EXPECT_EQ(readAddress(image.capcodeSlot(99)), "0000100");
+    EXPECT_EQ(readPagerId(image.alarmRecord(0)), "101");
+    EXPECT_EQ(readAlarmText(image.alarmRecord(6)), "Contact 7");
+    EXPECT_EQ(readMessage(image.messageSlot(0)), "No.1 ppg message");
+    EXPECT_EQ(readMessage(image.messageSlot(99)), "\x04");
+    EXPECT_EQ(image.read24(0x09), 0x023810u);
+}
+
+TEST(DefaultImage, CapcodeNumberTableStartsFromTheDefaults) {
+    Configuration config;
+    initialiseDefaults(config);
+    EXPECT_EQ(config.capcodeNumbers[0], 1234560);
+    EXPECT_EQ(config.capcodeNumbers[98], 1234658);
+    EXPECT_EQ(config.capcodeNumbers[99], 1234659);  // only ever a refill value
+    EXPECT_EQ(config.capcodeNumbers[100], 100);
+    EXPECT_EQ(config.capcodeNumbers[899], 899);
+    EXPECT_EQ(config.capcodePage, 1);
+    EXPECT_EQ(config.messagePage, 1);
+}
+
+TEST(FieldReaders, DigitsUseTheLowNibbleSoOddBytesReadAsTwoDigits) {
+    const std::uint8_t raw[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_EQ(readDigits(raw, 7), "1234567");
+    const std::uint8_t odd[7] = {'1', 0x3A, '0', '0', '0', '0', '0'};
+    EXPECT_EQ(readDigits(odd, 7), "11000000");
+}
+
+TEST(FieldReaders, TextStopsAtZeroAndAtItsLimit) {
+    std::uint8_t field[8] = {'a', 'b', 0, 'c', 'd', 'e', 'f', 'g'};
+    EXPECT_EQ(readText(field, 8), "ab");
+    field[2] = 'x';
+    EXPECT_EQ(readText(field, 5), "abxcd");
+}
+
+TEST(FieldWriters, TextIsZeroFilledToTheEndOfItsField) {
+    std::uint8_t field[8];
+    std::memset(field, 'z', sizeof field);
+    writeText(field, 6, "abc");
+    EXPECT_EQ(std::memcmp(field, "abc\0\0\0zz", 8), 0);
+}
+
+TEST(FieldWriters, AddressIsPaddedToSevenDigitsAndLongerIsRefused) {
+    std::uint8_t slot[32] = {};
+    ASSERT_TRUE(writeAddress(slot, "42"));
+    EXPECT_EQ(std::memcmp(slot, "0000042", 7), 0);
+    ASSERT_TRUE(writeAddress(slot, ""));
+    EXPECT_EQ(std::memcmp(slot, "0000000", 7), 0);
+    EXPECT_FALSE(writeAddress(slot, "12345678"));
+    EXPECT_EQ(std::memcmp(slot, "0000000", 7), 0);
+    EXPECT_EQ(slot[7], 0);
+}
+
+TEST(FieldWriters, NameOfTenCharactersLeavesTheGroupByte) {
+    std::uint8_t slot[32] = {};
+    slot[21] = 55;
+    ASSERT_TRUE(writeName(slot, "ABCDEFGHIJ"));
+    EXPECT_EQ(slot[10], 10);
+    EXPECT_EQ(std::memcmp(slot + 11, "ABCDEFGHIJ", 10), 0);
+    EXPECT_EQ(slot[21], 55);
+    EXPECT_EQ(readName(slot), "ABCDEFGHIJ");
+    EXPECT_FALSE(writeName(slot, "ABCDEFGHIJK"));
+    EXPECT_EQ(readName(slot), "ABCDEFGHIJ");
+}
+
+TEST(FieldWriters, ShorterOrEmptyNameLeavesNoOldCharacters) {
+    std::uint8_t slot[32] = {};
+    writeName(slot, "ABCDEFGHIJ");
+    writeName(slot, "Bo");
+    EXPECT_EQ(std::memcmp(slot + 11, "Bo\0\0\0\0\0\0\0\0", 10), 0);
+    writeName(slot, "");
+    EXPECT_EQ(slot[10], 0);
+    EXPECT_EQ(readName(slot), "");
+}
+
+TEST(FieldReaders, NameLengthAboveTenNeverReadsBeyondTheNameBytes) {
+    std::uint8_t slot[32];
+    std::memset(slot, 'N', sizeof slot);
+    slot[10] = 200;
+    EXPECT_EQ(readName(slot), "NNNNNNNNNN");
+    slot[10] = 3;
+    slot[12] = 0;
+    EXPECT_EQ(readName(slot), "N");
+}

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tempdir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CommandRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs qm730ctl with the arguments (quoted by the caller where needed).
+CommandRun qm730ctl(const TempDir& dir, const std::string& arguments) {
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string command = std::string(QM730CTL_PATH) + " " + arguments + " >" + out + " 2>" + err;
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(CliNew, WritesTheDefaultTableFileAndRefusesToOverwrite) {
+    TempDir dir;
+    const std::string file = dir.file("fresh.tbl");
+    CommandRun run = qm730ctl(dir, "new " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fs::file_size(file), 40959u);
+
+    run = qm730ctl(dir, "new " + file);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("already exists"), std::string::npos);
+    EXPECT_EQ(qm730ctl(dir, "new --force " + file).status, 0);
+}
+
+TEST(CliNew, UnwritablePlaceNamesTheFileAndTheReason) {
+    TempDir dir;
+    const CommandRun run = qm730ctl(dir, "new /dev/null/x.tbl");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "qm730ctl: cannot write '/dev/null/x.tbl': Not a directory\n");
+    EXPECT_EQ(qm730ctl(dir, "new").status, 2);
+    EXPECT_EQ(qm730ctl(dir, "new --bogus x.tbl").status, 2);
+}
+
+TEST(CliDump, PrintsSettingsAndEveryRecord) {
+    TempDir dir;
+    const std::string file = dir.file("d.tbl");
+    ASSERT_EQ(qm730ctl(dir, "new " + file).status, 0);
+    const CommandRun run = qm730ctl(dir, "dump " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* line : {"UART_baud: 9600 bps", "UART_data: 8,N,1", "Protocol_select: Programming",
+                             "Heartbeat: Disable", "Baud: 1200 bps", "POCSAG_baud: 1200 bps", "Delay_byte_4: 20",
+                             "Setup_password: 6180452", "LCD_back_light_on: on", "Key_beep_off: off",
+                             "Frequency: 454500000 Hz", "Channel_space: 12.5k", "PLL_R: 050801", "PLL_N: 023810",
+                             "pager   1  1234560  Alpha      1200 bps   0  0       -      -",
+                             "pager 899  0000899  Alpha      1200 bps   0  0       -      -",
+                             "message   1  No.1 ppg message", "message 100  \\x04",
+                             "alarm   7  107       Contact 7"})
+        EXPECT_TRUE(hasLine(run.out, line)) << line;
+}
+
+TEST(CliDump, OddBytesShowAsNoneAndMismatchedWordsAreFlagged) {
+    TempDir dir;
+    const std::string file = dir.file("odd.tbl");
+    ASSERT_EQ(qm730ctl(dir, "new " + file).status, 0);
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(0x27).put(7);                   // UART baud beyond the list
+        f.seekp(0x0C).put(0x30);                // 10k spacing, R and N still for 12.5k
+        f.seekp(0x60 + 7).put(0);               // pager 1 type: nothing
+        f.seekp(0x60 + 10).put(2);              // pager 1 name "A\n"
+        f.seekp(0x60 + 11).write("A\n", 2);
+        f.seekp(0x60 + 21).put(5);              // pager 1 in group 5
+    }
+    const CommandRun run = qm730ctl(dir, "dump " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(hasLine(run.out, "UART_baud: (none: 7)"));
+    EXPECT_TRUE(hasLine(run.out, "PLL_R: 050801 (spacing gives 050A01)"));
+    EXPECT_TRUE(hasLine(run.out, "PLL_N: 023810 (frequency gives 02C614)"));
+    EXPECT_TRUE(hasLine(run.out, "pager   1  1234560  (none: 0)  1200 bps   0  0       5      A\\x0A"));
+}
+
+TEST(CliDump, RefusesFilesOfAnotherSizeAndMissingFiles) {
+    TempDir dir;
+    const std::string file = dir.file("short.tbl");
+    std::ofstream(file) << "too short";
+    CommandRun run = qm730ctl(dir, "dump " + file);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "qm730ctl: '" + file + "' is 9 bytes, not a table file of 40959 bytes\n");
+    EXPECT_TRUE(run.out.empty());
+
+    run = qm730ctl(dir, "dump " + dir.file("missing.tbl"));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "qm730ctl: cannot read '" + dir.file("missing.tbl") + "': No such file or directory\n");
+}
+
+TEST(CliHelp, EachCommandHasAUsageLine) {
+    TempDir dir;
+    for (const char* command : {"new", "dump"}) {
+        const CommandRun run = qm730ctl(dir, std::string("help ") + command);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind(std::string("Usage: qm730ctl ") + command, 0), 0u) << run.out;
+    }
+}
