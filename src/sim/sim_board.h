@@ -1,0 +1,81 @@
+// The simulated board's configuration service on one line: it answers the
+// logon and the service requests, takes upload blocks into its own image and
+// sends its image back as the download frame.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "config/image.h"
+#include "sim/board_wire.h"
+
+namespace qm730::sim {
+
+struct SimOptions {
+    bool silent = false;        // answer nothing at all
+    bool wrongAnswer = false;   // answer the logon with something other than "ID="
+    bool refuse = false;        // answer the upload request with NAK instead of the go-ahead
+    bool badChecksum = false;   // send download frames with a wrong checksum
+    std::optional<std::size_t> stopAfter;  // send only this many bytes of a download frame
+    bool pace = false;          // 19200 baud, 11 bits a byte, in both directions
+    std::string saveFile;       // table file written after each applied upload
+};
+
+struct SimStats {
+    int uploadsApplied = 0;
+    int uploadsRejected = 0;
+    int malformedBlocks = 0;
+    int framesSent = 0;
+    int logons = 0;
+};
+
+class SimBoard {
+public:
+    SimBoard(SimOptions options, const ConfigImage& image, std::ostream& log);
+    ~SimBoard();
+
+    // Serves the line (the pseudo-terminal's master, non-blocking) until
+    // stop() is called from any thread.
+    void serve(int lineFd);
+    void stop();
+
+    ConfigImage image() const;
+    SimStats stats() const;
+    // Waits until the given number of uploads has been applied or rejected.
+    bool waitForUploads(int count, std::chrono::milliseconds timeout) const;
+
+private:
+    enum class Mode { Command, Upload };
+    class Line;
+
+    void onCommandByte(Line& line, std::uint8_t byte);
+    void onUploadByte(Line& line, std::uint8_t byte);
+    void finishUpload();
+    void sendFrame(Line& line);
+
+    SimOptions options_;
+    std::ostream& log_;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+
+    Mode mode_ = Mode::Command;
+    std::vector<std::uint8_t> command_;
+    bool loggedOn_ = false;
+    std::optional<BlockDecoder> decoder_;
+    bool uploadDamaged_ = false;
+    std::chrono::steady_clock::time_point lastUploadByte_{};
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    ConfigImage image_;
+    SimStats stats_;
+};
+
+}  // namespace qm730::sim
