@@ -156,8 +156,8 @@ int run(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (result.fileSize != kImageSize) {
-        printError(format("'%s' is %llu bytes, not a table file of %zu bytes", path.c_str(),
-                          static_cast<unsigned long long>(result.fileSize), kImageSize));
+        printError("'" + path + "' is " + std::to_string(result.fileSize) + " bytes, not a table file of " +
+                   std::to_string(kImageSize) + " bytes");
         return kExitUsage;
     }
 

@@ -54,17 +54,6 @@ TEST(DefaultImage, MatchesTheDocumentedLayoutByteForByte) {
         ASSERT_EQ(image.bytes()[i], expected[i]) << "first difference at offset 0x" << std::hex << i;
 }
 
-TEST(DefaultImage, LandmarksReadBackAsDocumented) {
-    const ConfigImage image = defaultImage();
-    EXPECT_EQ(readAddress(image.capcodeSlot(0)), "1234560");
-    EXPECT_EQ(readAddress(image.capcodeSlot(99)), "0000100");
-    EXPECT_EQ(readPagerId(image.alarmRecord(0)), "101");
-    EXPECT_EQ(readAlarmText(image.alarmRecord(6)), "Contact 7");
-    EXPECT_EQ(readMessage(image.messageSlot(0)), "No.1 ppg message");
-    EXPECT_EQ(readMessage(image.messageSlot(99)), "\x04");
-    EXPECT_EQ(image.read24(0x09), 0x023810u);
-}
-
 TEST(DefaultImage, CapcodeNumberTableStartsFromTheDefaults) {
     Configuration config;
     initialiseDefaults(config);
@@ -82,20 +71,6 @@ TEST(FieldReaders, DigitsUseTheLowNibbleSoOddBytesReadAsTwoDigits) {
     EXPECT_EQ(readDigits(raw, 7), "1234567");
     const std::uint8_t odd[7] = {'1', 0x3A, '0', '0', '0', '0', '0'};
     EXPECT_EQ(readDigits(odd, 7), "11000000");
-}
-
-TEST(FieldReaders, TextStopsAtZeroAndAtItsLimit) {
-    std::uint8_t field[8] = {'a', 'b', 0, 'c', 'd', 'e', 'f', 'g'};
-    EXPECT_EQ(readText(field, 8), "ab");
-    field[2] = 'x';
-    EXPECT_EQ(readText(field, 5), "abxcd");
-}
-
-TEST(FieldWriters, TextIsZeroFilledToTheEndOfItsField) {
-    std::uint8_t field[8];
-    std::memset(field, 'z', sizeof field);
-    writeText(field, 6, "abc");
-    EXPECT_EQ(std::memcmp(field, "abc\0\0\0zz", 8), 0);
 }
 
 TEST(FieldWriters, AddressIsPaddedToSevenDigitsAndLongerIsRefused) {

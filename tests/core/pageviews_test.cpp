@@ -21,20 +21,6 @@ protected:
 
 }  // namespace
 
-TEST_F(PageViews, FirstPageLoadsTheDefaults) {
-    const CapcodeRows rows = loaded(1);
-    EXPECT_EQ(rows[0].address, "1234560");
-    EXPECT_EQ(rows[9].address, "1234569");
-    EXPECT_EQ(rows[0].type, 0);
-    EXPECT_EQ(rows[0].baud, 1);
-    EXPECT_EQ(rows[0].funcBits, 0);
-    EXPECT_EQ(rows[0].name, "");
-    EXPECT_EQ(rows[0].group, "");
-    EXPECT_FALSE(rows[0].groupChecked);
-    EXPECT_FALSE(rows[0].groupEnabled);
-    EXPECT_TRUE(rows[0].nameEnabled);
-}
-
 TEST_F(PageViews, RowsRoundTripThroughTheImage) {
     CapcodeRows rows = loaded(3);
     rows[2] = {2, 1, 2, "12345", "Ann", "7", false, false, true, true};
@@ -117,6 +103,7 @@ TEST_F(PageViews, BlockPageRegeneratesEveryBlockOfAHundred) {
     EXPECT_EQ(rows[8].type, std::nullopt);
     EXPECT_FALSE(rows[0].nameEnabled);
     EXPECT_FALSE(rows[0].groupBoxEnabled);
+    EXPECT_EQ(rows[0].name, "");  // names keep whatever the rows held
 
     image.capcodeSlot(450)[21] = 5;
     writeName(image.capcodeSlot(450), "Kept");
@@ -136,16 +123,6 @@ TEST_F(PageViews, BlockPageRegeneratesEveryBlockOfAHundred) {
     EXPECT_EQ(readAddress(image.capcodeSlot(799)), "2099999");
     EXPECT_EQ(readAddress(image.capcodeSlot(898)), "2100098");
     EXPECT_EQ(image.capcodeSlot(899)[7], 0);  // outside the eight blocks
-}
-
-TEST_F(PageViews, BlockPageLeavesNamesAndGroupsOfTheShownRows) {
-    CapcodeRows rows = loaded(1);
-    rows[0].name = "Typed";
-    rows[0].group = "3";
-    loadCapcodePage(image, 11, rows);
-    EXPECT_EQ(rows[0].name, "Typed");
-    EXPECT_EQ(rows[0].group, "3");
-    EXPECT_FALSE(rows[0].groupEnabled);
 }
 
 TEST_F(PageViews, MessagesAreTrimmedAtTheEndAndZeroFilled) {

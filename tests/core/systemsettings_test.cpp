@@ -96,13 +96,8 @@ TEST(NumericKeys, DigitsPassEnterIsSwallowedOthersAreRefused) {
 TEST(ConfigViewLoad, ShowsTheDefaultsOfTheSystemBlock) {
     const ConfigView view = loadConfigView(defaultImage());
     EXPECT_EQ(view.delays, (std::array<std::string, 4>{"10", "16", "10", "20"}));
-    EXPECT_EQ(view.preamble, "100");
-    EXPECT_EQ(view.pagerDuration, "10");
-    EXPECT_EQ(view.setupPassword, "6180452");
     EXPECT_EQ(view.frequency, "4545000");
-    EXPECT_EQ(view.list(SystemList::UartBaud), 3);
     EXPECT_EQ(view.list(SystemList::Baud), 1);
-    EXPECT_EQ(view.list(SystemList::PocsagType), 0);
     EXPECT_EQ(view.statusChecks, (std::array<bool, 4>{false, false, false, true}));
     EXPECT_EQ(view.channelSpace, 0);
     EXPECT_EQ(view.pllR, "050801");
