@@ -40,7 +40,7 @@ std::string describeFailure(TransferFailure failure) {
         case TransferFailure::NoLogonAnswer: return "the board did not answer the logon within 2 seconds";
         case TransferFailure::WrongLogonAnswer: return "the board's logon answer did not begin with \"ID=\"";
         case TransferFailure::NoGoAhead: return "the board did not give the go-ahead within 2 seconds";
-        case TransferFailure::WrongGoAhead: return "the board refused the configuration upload (no go-ahead)";
+        case TransferFailure::WrongGoAhead: return "the board answered the upload request without the go-ahead";
         case TransferFailure::InputFlood: return "more than 9,000 unexpected bytes were waiting on the line";
         case TransferFailure::FrameTimeout: return "the board stopped sending part-way through the configuration";
         case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";

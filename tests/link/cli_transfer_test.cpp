@@ -1,0 +1,245 @@
+// qm730ctl send and read end to end over a pseudo-terminal against the
+// simulated board, including the board's faults.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "config/configfile.h"
+#include "link/serial_port.h"
+#include "sim/pseudo_terminal.h"
+#include "sim/sim_board.h"
+
+using namespace qm730;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    Clock::duration took{};
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs qm730ctl with the arguments; kills it if it outlives the limit.
+Outcome runCtl(const fs::path& dir, const std::vector<std::string>& args, Clock::duration limit = 15s) {
+    const fs::path outFile = dir / "ctl.out", errFile = dir / "ctl.err";
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::freopen(outFile.c_str(), "w", stdout);
+        ::freopen(errFile.c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(QM730CTL_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QM730CTL_PATH, argv.data());
+        ::_exit(127);
+    }
+    Outcome outcome;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (Clock::now() - start > limit) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "qm730ctl did not finish in time";
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    outcome.took = Clock::now() - start;
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = slurp(outFile);
+    outcome.err = slurp(errFile);
+    return outcome;
+}
+
+ConfigImage patternImage(int seed) {
+    ConfigImage image;
+    for (std::size_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 17 + seed + (i >> 9));
+    return image;
+}
+
+void save(const fs::path& path, const ConfigImage& image) { ASSERT_TRUE(saveTableFile(path, image).ok()); }
+
+ConfigImage load(const fs::path& path) {
+    ConfigImage image;
+    EXPECT_TRUE(loadTableFile(path, image).ok());
+    return image;
+}
+
+// A simulated board serving a fresh pseudo-terminal on its own thread.
+class Board {
+public:
+    explicit Board(sim::SimOptions options = {}, const ConfigImage& image = defaultImage())
+        : board_(std::move(options), image, log_), thread_([this] { board_.serve(line_.master()); }) {}
+    ~Board() {
+        board_.stop();
+        thread_.join();
+    }
+    std::string port() const { return line_.slavePath(); }
+    sim::SimBoard& sim() { return board_; }
+    std::string log() const { return log_.str(); }
+
+private:
+    sim::PseudoTerminal line_;
+    std::ostringstream log_;
+    sim::SimBoard board_;
+    std::thread thread_;
+};
+
+class CliTransfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qm730-link-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path file(const char* name) const { return dir_ / name; }
+    Outcome ctl(const std::vector<std::string>& args, Clock::duration limit = 15s) { return runCtl(dir_, args, limit); }
+
+    fs::path dir_;
+};
+
+bool sameCarriedByUpload(const ConfigImage& a, const ConfigImage& b) {
+    auto same = [&](std::size_t offset, std::size_t length) {
+        return std::memcmp(a.data() + offset, b.data() + offset, length) == 0;
+    };
+    bool ok = same(0, 96) && same(alarmRecordOffset(0), 448);
+    for (std::size_t k = 0; k < 999; ++k) ok = ok && same(capcodeSlotOffset(k), 22);
+    for (std::size_t m = 0; m < 100; ++m) ok = ok && same(messageSlotOffset(m), 60);
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(CliTransfer, SendPutsTheFileIntoTheBoard) {
+    Board board;
+    const ConfigImage sent = patternImage(3);
+    save(file("in.tbl"), sent);
+    const Outcome r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Transfer Success !\n");
+    ASSERT_TRUE(board.sim().waitForUploads(1, 5s));
+    EXPECT_EQ(board.sim().stats().uploadsApplied, 1) << board.log();
+    EXPECT_EQ(board.sim().stats().malformedBlocks, 0) << board.log();
+    EXPECT_TRUE(sameCarriedByUpload(board.sim().image(), sent));
+}
+
+TEST_F(CliTransfer, ReadTakesTheFrameAndTheRestFromTheBase) {
+    const ConfigImage onBoard = patternImage(5);
+    Board board({}, onBoard);
+    const ConfigImage base = patternImage(90);
+    save(file("base.tbl"), base);
+    const Outcome r = ctl({"read", "--port=" + board.port(), "--base", file("base.tbl"), file("out.tbl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Read Success !\n");
+    const ConfigImage got = load(file("out.tbl"));
+    EXPECT_EQ(std::memcmp(got.data(), onBoard.data(), 96), 0);
+    EXPECT_EQ(std::memcmp(got.capcodeSlot(799), onBoard.capcodeSlot(799), 22), 0);
+    EXPECT_EQ(std::memcmp(got.capcodeSlot(800), base.capcodeSlot(800), 32), 0);
+    EXPECT_EQ(std::memcmp(got.messageSlot(99), base.messageSlot(99), 64), 0);
+    EXPECT_EQ(fs::file_size(file("out.tbl")), kImageSize);
+}
+
+TEST_F(CliTransfer, BoardFaultsEndInBoundedTimeAndLoseNothing) {
+    struct Case {
+        const char* name;
+        sim::SimOptions options;
+        const char* command;
+        const char* reason;
+    };
+    sim::SimOptions silent, wrong, refuse, badSum, cut;
+    silent.silent = true;
+    wrong.wrongAnswer = true;
+    refuse.refuse = true;
+    badSum.badChecksum = true;
+    cut.stopAfter = 5000;
+    const std::vector<Case> cases = {
+        {"silent send", silent, "send", "did not answer the logon"},
+        {"silent read", silent, "read", "did not answer the logon"},
+        {"wrong answer", wrong, "read", "did not begin with \"ID=\""},
+        {"refused upload", refuse, "send", "did not give the go-ahead"},
+        {"bad checksum", badSum, "read", "wrong checksum"},
+        {"frame cut short", cut, "read", "stopped sending part-way"},
+    };
+    save(file("in.tbl"), patternImage(1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Board board(c.options);
+        const std::string previous = "previous contents";
+        std::ofstream(file("out.tbl"), std::ios::binary) << previous;
+        const bool send = std::string(c.command) == "send";
+        const Outcome r = send ? ctl({"send", "--port", board.port(), "-v", file("in.tbl")})
+                               : ctl({"read", "--port", board.port(), "-v", file("out.tbl")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, send ? "Transfer Error !\n" : "Read Error !\n");
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_LT(r.took, 3s);
+        EXPECT_EQ(slurp(file("out.tbl")), previous);
+        if (send) {
+            EXPECT_NE(r.err.find("Transfermission Error: Command & Response Error!!!"), std::string::npos) << r.err;
+            EXPECT_EQ(board.sim().stats().uploadsApplied, 0);
+        }
+    }
+}
+
+TEST_F(CliTransfer, RefusesFilesThatAreNotOneImage) {
+    std::ofstream(file("short.tbl"), std::ios::binary) << std::string(100, 'x');
+    Outcome r = ctl({"send", "--port", "/dev/null", file("short.tbl")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(file("short.tbl").string() + "' is 100 bytes"), std::string::npos) << r.err;
+    r = ctl({"send", "--port", "/dev/null", file("missing.tbl")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("missing.tbl"), std::string::npos) << r.err;
+    r = ctl({"read", "--port", "/dev/null", "--base", file("short.tbl"), file("out.tbl")});
+    EXPECT_EQ(r.status, 2);
+    r = ctl({"read", file("out.tbl")});
+    EXPECT_EQ(r.status, 2) << "--port is required";
+    EXPECT_FALSE(fs::exists(file("out.tbl")));
+}
+
+TEST_F(CliTransfer, PortInUseOrMissingFailsWithStatus1) {
+    Board board;
+    SerialPort holder;
+    holder.open(board.port());
+    save(file("in.tbl"), defaultImage());
+    Outcome r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("in use"), std::string::npos) << r.err;
+    r = ctl({"read", "--port", file("no-such-port").string(), file("out.tbl")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-port"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(file("out.tbl")));
+}
+
+TEST_F(CliTransfer, ReadAtLineSpeedTakesTheWireTimeAndSucceeds) {
+    sim::SimOptions paced;
+    paced.pace = true;
+    Board board(paced, patternImage(7));
+    const Outcome r = ctl({"read", "--port", board.port(), file("out.tbl")}, 20s);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // 8,846 bytes of 11 bits at 19200 baud, plus the 200 ms and 50 ms delays.
+    EXPECT_GT(r.took, 5300ms);
+    EXPECT_LT(r.took, 7s);
+    EXPECT_EQ(std::memcmp(load(file("out.tbl")).data(), patternImage(7).data(), 96), 0);
+}

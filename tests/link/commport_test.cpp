@@ -1,0 +1,169 @@
+// The serial-port class and the serial layer on a pseudo-terminal: error
+// codes, exclusive use, bounded writes and reads, port names.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "link/commport.h"
+#include "sim/pseudo_terminal.h"
+
+using namespace qm730;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::uint8_t codeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ECommError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+struct OpenPort : ::testing::Test {
+    sim::PseudoTerminal line;
+    TCommPort port;
+    void SetUp() override { port.Configure(19200, line.slavePath(), kFormat8N2); }
+};
+
+}  // namespace
+
+TEST(PortNames, ComNamesMapToSerialDevicesUnlessOverridden) {
+    ::unsetenv("QM730C_COM2");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "/dev/ttyS1");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "/dev/ttyS4");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM6"), "COM6");
+    EXPECT_EQ(SerialPort::deviceForPortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    ::setenv("QM730C_COM2", "/dev/pts/77", 1);
+    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "/dev/pts/77");
+    ::unsetenv("QM730C_COM2");
+}
+
+TEST(CommPort, ClosedPortRefusesIoWithCode7) {
+    TCommPort port;
+    const std::uint8_t byte = 0;
+    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 0); }), comm_error::kNotOpen) << "checked before the count";
+    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.ClosePort(); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), 0) << "never opened: no handle to pulse";
+}
+
+TEST(CommPort, OpeningAMissingDeviceThrowsCode8WithTheSystemError) {
+    TCommPort port;
+    try {
+        port.Configure(19200, "/dev/qm730-no-such-device", kFormat8N2);
+        FAIL() << "no exception";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, comm_error::kOpenFailed);
+        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ENOENT));
+    }
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(CommPort, ADeviceThatIsNotATerminalThrowsCode14) {
+    char path[] = "/tmp/qm730-not-a-tty-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    TCommPort port;
+    EXPECT_EQ(codeOf([&] { port.Configure(19200, path, kFormat8N2); }), comm_error::kReadSettingsFailed);
+    EXPECT_FALSE(port.IsOpen());
+    ::unlink(path);
+}
+
+TEST_F(OpenPort, SecondOpenerGetsCode8AndFirstKeepsThePort) {
+    TCommPort second;
+    EXPECT_EQ(codeOf([&] { second.Configure(19200, line.slavePath(), kFormat8N2); }), comm_error::kOpenFailed);
+    SerialPort layer;
+    try {
+        layer.open(line.slavePath());
+        FAIL() << "opened a port in use";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::InUse);
+    }
+    port.ClosePort();
+    EXPECT_NO_THROW(second.Configure(19200, line.slavePath(), kFormat8N2)) << "free again once closed";
+}
+
+TEST_F(OpenPort, StateChangesFollowTheRules) {
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(codeOf([&] { port.OpenPort(); }), 0);
+    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), comm_error::kRenameWhileOpen);
+    EXPECT_EQ(port.PortName(), line.slavePath());
+    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 5); }), 0);
+    EXPECT_EQ(codeOf([&] { port.SetBaudRate(12345); }), comm_error::kBaudRateRefused);
+    EXPECT_EQ(port.Settings().baudRate, 19200u) << "the old rate is put back";
+    EXPECT_EQ(codeOf([&] { port.SetBaudRate(9600); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(false); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), comm_error::kOpenFailed) << "a pty has no RTS line";
+    port.ClosePort();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), 0);
+}
+
+TEST_F(OpenPort, DataFormatCodes) {
+    // A pseudo-terminal refuses 7 data bits and parity; a UART takes them.
+    const std::uint8_t code = codeOf([&] { port.Configure(19200, line.slavePath(), kFormat7E2); });
+    EXPECT_TRUE(code == 0 || code == comm_error::kApplySettingsFailed) << int(code);
+    EXPECT_EQ(port.Settings(), (LineSettings{19200, 7, Parity::Even, 2}));
+    port.Configure(9600, line.slavePath(), kFormat8N1);
+    EXPECT_EQ(port.Settings(), (LineSettings{9600, 8, Parity::None, 1}));
+    port.Configure(19200, line.slavePath(), 7);
+    EXPECT_EQ(port.Settings(), kBoardLine);
+}
+
+TEST_F(OpenPort, BytesTravelBothWays) {
+    const std::uint8_t out[] = {0x02, 0x0D, 0x0A, 0x11, 0x13, 0xFF};  // raw: nothing translated or swallowed
+    port.Write(out, sizeof out);
+    std::uint8_t seen[sizeof out] = {};
+    std::size_t got = 0;
+    while (got < sizeof out) {
+        pollfd p{line.master(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 1000), 1);
+        got += static_cast<std::size_t>(::read(line.master(), seen + got, sizeof out - got));
+    }
+    EXPECT_EQ(std::vector<std::uint8_t>(seen, seen + got), std::vector<std::uint8_t>(out, out + sizeof out));
+
+    ASSERT_EQ(::write(line.master(), "\x06\r", 2), 2);
+    for (int i = 0; i < 100 && port.BytesWaiting() < 2; ++i) ::usleep(1000);
+    EXPECT_EQ(port.BytesWaiting(), 2u);
+    EXPECT_EQ(port.ReadByte(), 0x06);
+    EXPECT_EQ(port.ReadByte(), 0x0D);
+    port.Purge();
+}
+
+TEST_F(OpenPort, ReadByteWithNothingToReadGivesUpWithCode10) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        port.ReadByte();
+        FAIL() << "read a byte that was never sent";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, comm_error::kReadFailed);
+        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ETIMEDOUT));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kReadByteTimeout + 500ms);
+}
+
+TEST(SerialLayer, ALineThatNeverDrainsEndsInATimeOut) {
+    sim::PseudoTerminal line;  // nobody reads the master side
+    SerialPort port;
+    port.open(line.slavePath());
+    port.configure(kBoardLine);
+    const std::vector<std::uint8_t> lots(1 << 20, 'x');
+    try {
+        port.write(lots.data(), lots.size(), 100ms);
+        FAIL() << "a megabyte fitted into the line";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::WriteTimeout);
+    }
+}

@@ -1,0 +1,244 @@
+// The transfer against a scripted board on a virtual clock: logon answers,
+// the go-ahead, the fixed delays and every failure path.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "fake_line.h"
+#include "link/transfer_protocol.h"
+#include "sim/board_wire.h"
+
+using namespace qm730;
+using namespace qm730::test;
+
+namespace {
+
+struct Piece {
+    Bytes data;
+    std::chrono::milliseconds after;
+};
+
+const Bytes kGoAheadAnswer = {0x06, 0x0D, 0x1B, '[', 'p', 0x0D};
+constexpr std::size_t kLogonBytes = 6;  // CR, then ESC P G d CR
+
+// Answers the logon CR and then the service request with the given pieces.
+struct Session {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakePump pump{clock};
+    FakeDisplay display;
+    ConfigImage image = defaultImage();
+    ConfigTransfer transfer{image, port, pump, display};
+
+    Session(std::vector<Piece> logon, std::vector<Piece> service) {
+        port.onWrite = [logon = std::move(logon), service = std::move(service)](FakePort& p) {
+            const std::size_t written = p.allWritten().size();
+            if (written == 1)
+                for (const auto& piece : logon) p.deliver(piece.data, piece.after);
+            if (written == kLogonBytes && p.writes.size() == kLogonBytes)
+                for (const auto& piece : service) p.deliver(piece.data, piece.after);
+        };
+    }
+};
+
+std::vector<Piece> answer(Bytes data) { return {{std::move(data), 1ms}}; }
+
+}  // namespace
+
+TEST(Logon, AnswersAreJudgedOnTheirFirstThreeCharacters) {
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces;
+        bool accepted;
+    };
+    const std::vector<Case> cases = {
+        {"ID= with CR LF", answer(bytes("ID=\r\n")), true},
+        {"ID= and more", answer(bytes("ID=xyz")), true},
+        {"lower case", answer(bytes("id=")), false},
+        {"too short", answer(bytes("ID")), false},
+        {"LF first", answer(bytes("\nID=")), false},
+        {"blank first", answer(bytes(" ID=")), false},
+        {"NUL cuts inside", answer(Bytes{'I', 0, 'D', '='}), false},
+        {"NUL cuts after", answer(Bytes{'I', 'D', '=', 0, 'x'}), true},
+        {"blank piece, then ID=", {{bytes("\r\n"), 1ms}, {bytes("ID="), 300ms}}, true},
+        {"judged on the first piece", {{bytes("ID"), 1ms}, {bytes("=\r"), 300ms}}, false},
+        {"a piece trickling in settles", {{bytes("I"), 1ms}, {bytes("D"), 2ms}, {bytes("=\r"), 3ms}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(c.pieces, {});
+        s.transfer.ReceiveConfiguration();
+        ASSERT_FALSE(s.display.log.empty());
+        EXPECT_EQ(s.display.log.front(), c.accepted ? "+++ID= OK" : "+++ID= Error");
+        EXPECT_EQ(s.port.allWritten().size(), c.accepted ? kLogonBytes : 1u);
+    }
+}
+
+TEST(Logon, SilentBoardFailsWhenTheAnswerWindowHasPassed) {
+    Session s({}, {});
+    EXPECT_FALSE(s.transfer.ReceiveConfiguration());
+    EXPECT_EQ(s.transfer.failure(), TransferFailure::NoLogonAnswer);
+    EXPECT_GT(s.clock.sinceStart(), 2000ms);
+    EXPECT_LT(s.clock.sinceStart(), 2010ms);
+    EXPECT_TRUE(s.display.notices.empty()) << "a failed read shows no box of its own";
+}
+
+TEST(Logon, FloodOfWaitingInputIsDiscarded) {
+    Session s({}, {});
+    s.port.deliver(Bytes(9001, 'x'), 0ms);
+    s.transfer.WaitResponse();
+    EXPECT_EQ(s.transfer.responseText(), "");
+    EXPECT_EQ(s.port.inputPurges, 1);
+    EXPECT_EQ(s.clock.sinceStart(), 0ms);
+}
+
+TEST(Upload, WireSequenceDelaysAndLog) {
+    Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
+    ASSERT_TRUE(s.transfer.SendConfiguration());
+    EXPECT_EQ(s.port.outputPurges, 1);
+    EXPECT_EQ(s.port.writes[0].data, Bytes{0x0D});
+    EXPECT_EQ(s.port.writes[0].at, 0ms);
+    // The request goes out 200 ms after the answer (which came at 1 ms and
+    // was given 5 ms to settle), one byte per write.
+    const Bytes request = {0x1B, 'P', 'G', '2', 0x0D};
+    for (std::size_t i = 0; i < request.size(); ++i) {
+        EXPECT_EQ(s.port.writes[1 + i].data, Bytes{request[i]});
+        EXPECT_EQ(s.port.writes[1 + i].at, 206ms);
+    }
+    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 400}));
+    EXPECT_EQ(s.port.writes[kLogonBytes].at, 606ms) << "blocks start right after the go-ahead check";
+    EXPECT_EQ(s.display.log, (std::vector<std::string>{"+++ID= OK", "++[P= OK"}));
+    EXPECT_EQ(s.display.status, "  Transfering Now ......");
+    EXPECT_EQ(s.display.range, std::make_pair(0, 28522));
+    EXPECT_TRUE(s.display.notices.empty());
+}
+
+TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
+    Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
+    // Every byte value, escapes included, somewhere in the carried regions.
+    for (std::size_t i = 0; i < kImageSize; ++i) s.image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    ASSERT_TRUE(s.transfer.SendConfiguration());
+    sim::BlockDecoder decoder;
+    const Bytes all = s.port.allWritten();
+    for (std::size_t i = kLogonBytes; i < all.size(); ++i)
+        ASSERT_NE(decoder.feed(all[i]), sim::BlockDecoder::Event::BlockMalformed) << decoder.lastProblem();
+    ASSERT_GE(decoder.stream().size(), sim::kStreamLength);
+    ConfigImage received;
+    sim::applyUploadStream(decoder.stream(), received);
+    Bytes expected(kUploadStreamSize);
+    packUploadStream(s.image, expected.data());
+    Bytes stream(decoder.stream().begin(), decoder.stream().begin() + kUploadStreamSize);
+    EXPECT_EQ(stream, expected);
+}
+
+TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces;
+        bool accepted;
+        TransferFailure failure;
+    };
+    const std::vector<Case> cases = {
+        {"inner CR stays, trailing CR trimmed", answer(kGoAheadAnswer), true, TransferFailure::None},
+        {"without the inner CR", answer({0x06, 0x1B, '[', 'p', 0x0D}), false, TransferFailure::WrongGoAhead},
+        {"unexpected answer", answer(bytes("ID=\r")), false, TransferFailure::WrongGoAhead},
+        // NAK is a control character: trimmed away, it leaves nothing to judge.
+        {"refusal", answer({0x15, 0x0D}), false, TransferFailure::NoGoAhead},
+        {"nothing", {}, false, TransferFailure::NoGoAhead},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(answer(bytes("ID=")), c.pieces);
+        EXPECT_EQ(s.transfer.SendConfiguration(), c.accepted);
+        EXPECT_EQ(s.transfer.failure(), c.failure);
+        EXPECT_EQ(s.display.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
+        if (c.accepted) continue;
+        ASSERT_EQ(s.display.notices.size(), 1u);
+        EXPECT_EQ(s.display.notices[0], (Notice{"Command & Response Error!!!", "Transfermission Error",
+                                                NoticeButtons::Ok, NoticeIcon::None}));
+        EXPECT_EQ(s.port.allWritten().size(), kLogonBytes) << "no block after a failed go-ahead";
+    }
+}
+
+TEST(Upload, WrongLogonShowsTheBoxToo) {
+    Session s(answer(bytes("XX=")), {});
+    EXPECT_FALSE(s.transfer.SendConfiguration());
+    EXPECT_EQ(s.display.log, std::vector<std::string>{"+++ID= Error"});
+    EXPECT_EQ(s.display.notices.size(), 1u);
+}
+
+TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
+    Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
+    s.port.failWritesFrom = static_cast<int>(kLogonBytes) + 3;  // the fourth block
+    EXPECT_FALSE(s.transfer.SendConfiguration());
+    EXPECT_EQ(s.transfer.failure(), TransferFailure::LineFailed);
+    EXPECT_NE(s.transfer.lineError().find("write failed"), std::string::npos);
+}
+
+namespace {
+
+ConfigImage boardImage() {
+    ConfigImage image;
+    for (std::size_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(0xA5 ^ (i * 13));
+    return image;
+}
+
+std::vector<Piece> framePieces(const Bytes& frame, std::size_t pieceSize, std::chrono::milliseconds gap) {
+    std::vector<Piece> pieces;
+    auto at = 1ms;
+    for (std::size_t i = 0; i < frame.size(); i += pieceSize, at += gap)
+        pieces.push_back({Bytes(frame.begin() + i, frame.begin() + std::min(frame.size(), i + pieceSize)), at});
+    return pieces;
+}
+
+}  // namespace
+
+TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
+    const Bytes frame = sim::buildDownloadFrame(boardImage(), false);
+    Session s(answer(bytes("ID=\r")), framePieces(frame, 700, 300ms));
+    const ConfigImage before = s.image;
+    ASSERT_TRUE(s.transfer.ReceiveConfiguration());
+    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 50}));
+    EXPECT_EQ(s.port.allWritten(), (Bytes{0x0D, 0x1B, 'P', 'G', '3', 0x0D}));
+    EXPECT_EQ(s.display.status, "  Downloading Now ......");
+    EXPECT_EQ(s.display.range, std::make_pair(0, 8846));
+    EXPECT_EQ(s.display.positions.back(), 8845);
+    ConfigImage expected = before;
+    unpackDownloadFrame(frame.data(), expected);
+    EXPECT_EQ(s.image.bytes(), expected.bytes());
+    EXPECT_EQ(std::memcmp(s.image.capcodeSlot(799), boardImage().capcodeSlot(799), 22), 0);
+    EXPECT_EQ(std::memcmp(s.image.capcodeSlot(100), before.capcodeSlot(100), 32), 0);
+}
+
+TEST(Download, FailuresLeaveTheImageAsItWas) {
+    const Bytes good = sim::buildDownloadFrame(boardImage(), false);
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces;
+        TransferFailure failure;
+    };
+    const std::vector<Case> cases = {
+        {"wrong checksum", answer(sim::buildDownloadFrame(boardImage(), true)), TransferFailure::FrameChecksum},
+        {"cut short", answer(Bytes(good.begin(), good.begin() + 4000)), TransferFailure::FrameTimeout},
+        {"flood before the frame", answer(Bytes(9001, 0)), TransferFailure::InputFlood},
+        {"no frame", {}, TransferFailure::FrameTimeout},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(answer(bytes("ID=")), c.pieces);
+        const ConfigImage before = s.image;
+        EXPECT_FALSE(s.transfer.ReceiveConfiguration());
+        EXPECT_EQ(s.transfer.failure(), c.failure);
+        EXPECT_EQ(s.image.bytes(), before.bytes());
+        EXPECT_LT(s.clock.sinceStart(), 2500ms) << "each byte waits at most the silence time-out";
+    }
+}
+
+TEST(Download, SilenceIsCountedFromTheLastByte) {
+    const Bytes frame = sim::buildDownloadFrame(boardImage(), false);
+    // Pieces 1.9 s apart: slow, but never silent for 2 s.
+    Session s(answer(bytes("ID=")), framePieces(frame, 2000, 1900ms));
+    EXPECT_TRUE(s.transfer.ReceiveConfiguration());
+}
