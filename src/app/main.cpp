@@ -1,6 +1,15 @@
-#include <QApplication>
+#include "app/application.h"
+#include "app/startup.h"
+#include "app/unit1.h"
+#include "link/commport.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    // The one serial-port object exists before the first window and goes
+    // after the last (a function-local static, destroyed at exit).
+    qm730::commPort();
+
+    Application app(argc, argv);
+    const std::unique_ptr<TForm1> form1 = createWindows();
+    form1->show();
+    return app.exec();
 }

@@ -1,0 +1,19 @@
+// GoogleTest main for the widget tests: one application object for all tests,
+// the offscreen platform unless a display was chosen, and message boxes and
+// file dialogs answered from the tests' scripts instead of opening.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/application.h"
+#include "app/filedialog.h"
+#include "app/messagebox.h"
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    Application app(argc, argv);
+    MessageBox::setScripted(true);
+    FileDialog::setScripted(true);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,35 @@
+// Helpers shared by the widget tests.
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+#include "app/messagebox.h"
+#include "app/startup.h"
+#include "app/unit1.h"
+
+// Shows a window and waits until it is active: the offscreen platform
+// activates it at once, under Xvfb without a window manager it must be asked.
+inline bool showActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+template <typename T>
+T* child(const QObject& parent, const QString& name) {
+    return parent.findChild<T*>(name);
+}
+
+// The main window with its dialogs, shown and active, with a clean box record.
+struct MainWindowFixture {
+    MainWindowFixture() : form(createWindows()) {
+        MessageBox::clearShown();
+        active = showActive(*form);
+    }
+    std::unique_ptr<TForm1> form;
+    bool active = false;
+};

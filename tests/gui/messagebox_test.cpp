@@ -1,0 +1,64 @@
+// The message box seam and the display of escaped exceptions.
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QObject>
+
+#include <stdexcept>
+
+#include "app/application.h"
+#include "app/filedialog.h"
+#include "app/messagebox.h"
+
+namespace {
+
+using qm730::NoticeAnswer;
+
+TEST(MessageBoxSeam, RecordsEveryNoticeAndAnswersFromTheQueue) {
+    MessageBox::clearShown();
+    MessageBox::setNextAnswer(NoticeAnswer::Cancel);
+    EXPECT_EQ(MessageBox::show(nullptr, qm730::warningNotice("More then 7 digit !")), NoticeAnswer::Cancel);
+    EXPECT_EQ(MessageBox::show(nullptr, qm730::warningNotice("again")), NoticeAnswer::Retry) << "default button";
+    EXPECT_EQ(MessageBox::show(nullptr, qm730::plainNotice("Please Input Decimal!")), NoticeAnswer::Ok);
+    ASSERT_EQ(MessageBox::shown().size(), 3u);
+    EXPECT_EQ(MessageBox::shown()[0], qm730::warningNotice("More then 7 digit !"));
+    EXPECT_EQ(MessageBox::shown()[2].caption, "QM730C");
+    MessageBox::clearShown();
+    EXPECT_TRUE(MessageBox::shown().empty());
+}
+
+TEST(FileDialogSeam, AnswersQueuedNamesAndCancelsWhenNoneIsLeft) {
+    FileDialog::clearRequests();
+    FileDialog::setNextFileName("/tmp/a.tbl");
+    EXPECT_EQ(FileDialog::getSaveFileName(nullptr, "Save", "/start", "*.tbl"), "/tmp/a.tbl");
+    EXPECT_TRUE(FileDialog::getOpenFileName(nullptr, "Open", "/start", "*.*").isEmpty());
+    ASSERT_EQ(FileDialog::requests().size(), 2u);
+    EXPECT_EQ(FileDialog::requests()[0].kind, FileDialogRequest::Kind::Save);
+    EXPECT_EQ(FileDialog::requests()[1].directory, "/start");
+}
+
+class Throwing : public QObject {
+public:
+    bool foreign = false;
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User) return QObject::event(e);
+        if (foreign) throw 42;
+        throw std::runtime_error("'12a' is not a valid integer value");
+    }
+};
+
+TEST(EscapedExceptions, AreShownAndTheProgramGoesOn) {
+    MessageBox::clearShown();
+    Throwing receiver;
+    QEvent first(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &first);
+    receiver.foreign = true;
+    QEvent second(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &second);
+    ASSERT_EQ(MessageBox::shown().size(), 2u);
+    EXPECT_EQ(MessageBox::shown()[0].text, "'12a' is not a valid integer value");
+    EXPECT_EQ(MessageBox::shown()[0].icon, qm730::NoticeIcon::Stop);
+    EXPECT_EQ(MessageBox::shown()[1].text, "");
+}
+
+}  // namespace
