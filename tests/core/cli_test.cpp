@@ -40,17 +40,17 @@ bool hasLine(const std::string& text, const std::string& line) {
 
 }  // namespace
 
-TEST(CliNew, WritesTheDefaultTableFileAndRefusesToOverwrite) {
+TEST(CliNew, WritesTheDefaultTableFileReplacingALongerOne) {
     TempDir dir;
     const std::string file = dir.file("fresh.tbl");
     CommandRun run = qm730ctl(dir, "new " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(fs::file_size(file), 40959u);
 
+    fs::resize_file(file, 50000);
     run = qm730ctl(dir, "new " + file);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("already exists"), std::string::npos);
-    EXPECT_EQ(qm730ctl(dir, "new --force " + file).status, 0);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fs::file_size(file), 40959u);
 }
 
 TEST(CliNew, UnwritablePlaceNamesTheFileAndTheReason) {
