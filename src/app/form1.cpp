@@ -47,20 +47,18 @@ void TForm1::moveFocusToSink() { focusRules_->moveFocusToSink(); }
 void TForm1::setStatusText(const QString& text) { statusText_->setText(text); }
 QString TForm1::statusText() const { return statusText_->text(); }
 
-void TForm1::applyLayout(const QSize& clientSize) {
-    // Repainting is held back while the controls move. (Hiding the tabs
-    // instead would take the focus from the field being edited and show them
-    // again in S29 mode.)
-    client->setUpdatesEnabled(false);
-    scaler_.apply(clientSize);
-    client->setUpdatesEnabled(true);
-}
+// The toolkit repaints once after all controls have moved, so nothing is
+// hidden meanwhile (hiding the tabs would take the focus from the field being
+// edited, and would show them again in S29 mode).
+void TForm1::applyLayout(const QSize& clientSize) { scaler_.apply(clientSize); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client && event->type() == QEvent::Resize) {
         applyLayout(client->size());
     } else if (watched == statusPanel_ && (event->type() == QEvent::Show || event->type() == QEvent::Resize)) {
-        placeProgressBarInStatusBar();
+        // Moving a control into a widget that is still being shown leaves it
+        // unpainted; place it once the panel has settled.
+        QMetaObject::invokeMethod(this, &TForm1::placeProgressBarInStatusBar, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "app/typedlength.h"
 #include "app/unit1.h"
 
 namespace {
@@ -81,7 +82,7 @@ QComboBox* TForm1::makeList(QWidget* parent, const QString& name, QRect bounds, 
 
 QLineEdit* TForm1::makeEdit(QWidget* parent, const QString& name, QRect bounds, int maxLength, const QString& text) {
     auto* edit = make<QLineEdit>(parent, name, bounds, text);
-    if (maxLength > 0) edit->setMaxLength(maxLength);
+    setTypedLengthLimit(edit, maxLength);
     return edit;
 }
 

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 
 #include "app/keypressfilter.h"
+#include "app/typedlength.h"
 #include "guitest.h"
 
 namespace {
@@ -73,6 +74,29 @@ TEST_F(KeyRules, ControlKeysAndBackspaceReachTheHandler) {
     QTest::keyClick(&edit, Qt::Key_Left);  // types nothing: the handler is not asked
     EXPECT_EQ(seen, std::string("\x08\x16\x0d", 3));
     EXPECT_EQ(edit.text(), "9");
+}
+
+}  // namespace
+
+namespace {
+
+// The typed limit stops typing and pasting but never cuts loaded text, which
+// can still be shortened key by key.
+TEST(TypedLengthLimit, LimitsTypingButKeepsLoadedText) {
+    QLineEdit edit;
+    setTypedLengthLimit(&edit, 3);
+    EXPECT_EQ(typedLengthLimit(&edit), 3);
+    QTest::keyClicks(&edit, "12345");
+    EXPECT_EQ(edit.text(), "123");
+    edit.setText("1234");
+    EXPECT_EQ(edit.text(), "1234");
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "123");
+    QTest::keyClicks(&edit, "9");
+    EXPECT_EQ(edit.text(), "123");
+    edit.clear();
+    edit.insert("987654");  // as a paste arrives
+    EXPECT_EQ(edit.text(), "");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "app/typedlength.h"
 #include "guitest.h"
 
 namespace {
@@ -89,7 +90,7 @@ TEST_F(MainWindow, SelectionBarListsAndFields) {
     EXPECT_EQ(form->cboComPort->currentText(), "COM 1");
     EXPECT_EQ(items(form->cboCSpace), QStringList({"12.5k", "10k"}));
     EXPECT_EQ(form->edtFreq->text(), "4545000");
-    EXPECT_EQ(form->edtFreq->maxLength(), 7);
+    EXPECT_EQ(typedLengthLimit(form->edtFreq), 7);
     QStringList labels;
     for (const QLabel* label : form->GroupBox3->findChildren<QLabel*>()) labels << label->text();
     EXPECT_EQ(labels, QStringList({"CapCode Select", "Message Select", " Port:", "Frequency", "00Hz", "Channel Space"}));
@@ -140,7 +141,7 @@ TEST_F(MainWindow, StartUpDefaultsAreShown) {
         EXPECT_FALSE(a.edtGroup[r]->isEnabled());
         EXPECT_FALSE(a.chkGroup[r]->isChecked());
     }
-    EXPECT_EQ(a.edtGroup[0]->maxLength(), 2);
+    EXPECT_EQ(typedLengthLimit(a.edtGroup[0]), 2);
     EXPECT_EQ(a.memMsg[0]->toPlainText(), "No.1 ppg message");
     EXPECT_EQ(a.edtPagerID[6]->text(), "107");
     EXPECT_EQ(a.memAMsg[0]->toPlainText(), "Contact 1");
@@ -160,9 +161,9 @@ TEST_F(MainWindow, ConfigListsHaveTheirItems) {
     EXPECT_EQ(items(form->cboPBaud), QStringList({"512  bps", "1200 bps"}));
     EXPECT_EQ(items(form->cboTAPS).size(), 10);
     EXPECT_EQ(items(form->cboUARtBaud).last(), "19200 bps");
-    EXPECT_EQ(form->edtSPass->maxLength(), 7);
-    EXPECT_EQ(form->edtFPass->maxLength(), 4);
-    EXPECT_EQ(form->edtPreamble->maxLength(), 2);
+    EXPECT_EQ(typedLengthLimit(form->edtSPass), 7);
+    EXPECT_EQ(typedLengthLimit(form->edtFPass), 4);
+    EXPECT_EQ(typedLengthLimit(form->edtPreamble), 2);
 }
 
 TEST_F(MainWindow, ModeTableAppliesBothWays) {
@@ -170,6 +171,7 @@ TEST_F(MainWindow, ModeTableAppliesBothWays) {
     EXPECT_EQ(visibleMenus(*form), normalMenus);
 
     form->setMode(OperatingMode::S29);
+    QApplication::processEvents();
     EXPECT_EQ(visibleMenus(*form), QStringList({"File", "ToFlash", "System", "About"}));
     EXPECT_TRUE(form->File2->menuAction()->isVisible());
     EXPECT_FALSE(form->File1->menuAction()->isVisible());
