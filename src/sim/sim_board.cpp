@@ -198,11 +198,13 @@ void SimBoard::onCommandByte(Line& line, std::uint8_t byte) {
     mode_ = Mode::Upload;
     decoder_.emplace();
     uploadDamaged_ = false;
+    uploadLineBytes_ = 0;
     lastUploadByte_ = Clock::now();
 }
 
 void SimBoard::onUploadByte(Line& line, std::uint8_t byte) {
     lastUploadByte_ = Clock::now();
+    ++uploadLineBytes_;
     if (byte == kCr && decoder_->idle()) {
         // A CR between blocks is a new logon: the program gave up this upload.
         log_ << "qm730sim: upload broken off after " << decoder_->stream().size() << " bytes\n";
@@ -237,7 +239,8 @@ void SimBoard::finishUpload() {
     } else {
         applyUploadStream(decoder_->stream(), image_);
         ++stats_.uploadsApplied;
-        log_ << "qm730sim: upload applied, " << decoder_->blocks() << " blocks\n";
+        log_ << "qm730sim: upload applied, " << decoder_->blocks() << " blocks, " << uploadLineBytes_
+             << " line bytes\n";
         if (!options_.saveFile.empty()) {
             const FileResult saved = saveTableFile(options_.saveFile, image_);
             if (!saved.ok()) log_ << "qm730sim: cannot save " << options_.saveFile << ": " << saved.reason << "\n";

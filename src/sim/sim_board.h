@@ -70,6 +70,7 @@ private:
     bool loggedOn_ = false;
     std::optional<BlockDecoder> decoder_;
     bool uploadDamaged_ = false;
+    std::size_t uploadLineBytes_ = 0;  // bytes taken off the line during the upload
     std::chrono::steady_clock::time_point lastUploadByte_{};
 
     mutable std::mutex mutex_;
