@@ -21,6 +21,17 @@ std::uint64_t frequencyHzOf(std::string_view digits) {
     return value * kFrequencyUnitHz;
 }
 
+// A digit byte above 9 reads as two digits; such a frequency is no
+// frequency at all and gets the same complaint as one off the raster.
+std::optional<std::uint32_t> nWordOfDigits(const std::string& digits, int channelSpaceIndex) {
+    if (digits.size() != sys::kFreqDigitCount) return std::nullopt;
+    return nWordOf(frequencyHzOf(digits), channelStepHz(channelSpaceIndex));
+}
+
+std::string storedFrequencyText(const ConfigImage& image) {
+    return readDigits(image.data() + sys::kFreqDigits, sys::kFreqDigitCount);
+}
+
 }  // namespace
 
 const std::array<std::string_view, 2>& channelSpaceItems() {
@@ -51,12 +62,28 @@ std::string hexWord(std::uint32_t word) {
 
 Notice frequencyErrorNotice() { return errorNotice("Please insert a correct frequency  !"); }
 
+namespace {
+
+// An emptied field shows the stored frequency again rather than a default
+// the board was never given. Nothing is stored; but where the stored
+// frequency is off the raster of the chosen spacing (the spacing was changed
+// under it) the operator is kept in the field until a valid one is entered.
+FrequencyDecision restoreStoredFrequency(const ConfigImage& image, int channelSpaceIndex) {
+    FrequencyDecision decision;
+    const std::string stored = storedFrequencyText(image);
+    decision.fieldText = stored;
+    if (!nWordOfDigits(stored, channelSpaceIndex)) {
+        decision.notice = frequencyErrorNotice();
+        decision.refocus = true;
+    }
+    return decision;
+}
+
+}  // namespace
+
 FrequencyDecision applyFrequency(ConfigImage& image, std::string_view text, int channelSpaceIndex) {
     FrequencyDecision decision;
-    if (text.empty()) {
-        decision.fieldText = kDefaultFrequencyText;
-        return decision;
-    }
+    if (text.empty()) return restoreStoredFrequency(image, channelSpaceIndex);
     if (!isDigits(text) || text.size() > sys::kFreqDigitCount) {
         decision.notice = frequencyErrorNotice();
         decision.refocus = true;
@@ -66,7 +93,7 @@ FrequencyDecision applyFrequency(ConfigImage& image, std::string_view text, int 
     for (std::size_t i = 0; i < digits.size(); ++i) image[sys::kFreqDigits + i] = static_cast<std::uint8_t>(digits[i]);
     if (digits != text) decision.fieldText = digits;
 
-    const std::optional<std::uint32_t> word = nWordOf(frequencyHzOf(digits), channelStepHz(channelSpaceIndex));
+    const std::optional<std::uint32_t> word = nWordOfDigits(digits, channelSpaceIndex);
     if (!word) {
         decision.notice = frequencyErrorNotice();
         decision.refocus = true;
@@ -86,12 +113,8 @@ ChannelSpaceDecision applyChannelSpace(ConfigImage& image, int channelSpaceIndex
     image.write24(sys::kPllR, r);
     decision.pllRLabel = hexWord(r);
 
-    // A digit byte above 9 reads as two digits; such a frequency is no
-    // frequency at all and gets the same complaint as one off the raster.
-    decision.frequencyText = readDigits(image.data() + sys::kFreqDigits, sys::kFreqDigitCount);
-    std::optional<std::uint32_t> word;
-    if (decision.frequencyText.size() == sys::kFreqDigitCount)
-        word = nWordOf(frequencyHzOf(decision.frequencyText), channelStepHz(channelSpaceIndex));
+    decision.frequencyText = storedFrequencyText(image);
+    const std::optional<std::uint32_t> word = nWordOfDigits(decision.frequencyText, channelSpaceIndex);
     if (!word) {
         decision.notice = frequencyErrorNotice();
         decision.focusFrequency = true;

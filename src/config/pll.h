@@ -44,8 +44,9 @@ struct FrequencyDecision : LeaveDecision {
     std::optional<std::string> pllNLabel;  // new text of lblPLLN when the N word changed
 };
 
-// Leaving `edtFreq`. An empty field gets "4545000" back and nothing else
-// changes. Otherwise the entry (one to seven digits, zero-padded on the left
+// Leaving `edtFreq`. An empty field gets the stored frequency back and
+// nothing is stored; if that frequency is off the raster of the chosen
+// spacing, the frequency error is returned and the focus goes back. Otherwise the entry (one to seven digits, zero-padded on the left
 // to seven so a reload shows what was entered) is stored as the frequency
 // digits and, when the frequency is a whole multiple of the channel step, the
 // N word is stored; if not, the frequency error is returned and the focus goes

@@ -1,5 +1,8 @@
 #include "config/systemsettings.h"
 
+#include <algorithm>
+#include <string>
+
 #include "config/integertext.h"
 
 namespace qm730 {
@@ -41,6 +44,10 @@ constexpr std::uint8_t kStatusBits[kStatusCheckBoxCount] = {status::kKeyBeepOff,
                                                           status::kInvertPolarity, status::kLcdBackLightOn};
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t passwordOffset(Password password) {
+    return password == Password::Function ? sys::kFuncPassword : sys::kSetupPassword;
+}
 
 void setBit(std::uint8_t& byte, std::uint8_t bit, bool on) {
     byte = on ? static_cast<std::uint8_t>(byte | bit) : static_cast<std::uint8_t>(byte & ~bit);
@@ -94,10 +101,22 @@ std::size_t passwordLength(Password password) {
 }
 
 bool storePassword(ConfigImage& image, Password password, std::string_view text) {
-    if (text.size() != passwordLength(password)) return false;
-    const std::size_t offset = password == Password::Function ? sys::kFuncPassword : sys::kSetupPassword;
+    // Text pasted through the context menu escapes the key rule.
+    const bool allDigits = std::all_of(text.begin(), text.end(), isDigit);
+    if (text.size() != passwordLength(password) || !allDigits) return false;
+    const std::size_t offset = passwordOffset(password);
     for (std::size_t i = 0; i < text.size(); ++i) image[offset + i] = static_cast<std::uint8_t>(text[i]);
     return true;
+}
+
+std::string storedPassword(const ConfigImage& image, Password password) {
+    return readDigits(image.data() + passwordOffset(password), passwordLength(password));
+}
+
+Notice passwordRefusedNotice(Password password) {
+    const char* name = password == Password::Function ? "Function Password" : "Setup Password";
+    return errorNotice(std::string(name) + " must be " + std::to_string(passwordLength(password)) +
+                       " digits !  The stored one is kept.");
 }
 
 std::uint8_t statusBitOfTag(int tag) {

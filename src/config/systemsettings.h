@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "config/editdecision.h"
@@ -54,9 +55,14 @@ std::optional<Notice> storeByteField(ConfigImage& image, ByteField field, std::s
 
 enum class Password { Function, Setup };
 std::size_t passwordLength(Password password);  // 4 and 7
-// Stores the characters only when the text has exactly the password's
-// length; returns whether it did. Nothing is shown either way.
+// Stores the characters only when the text is exactly the password's length
+// of digits; returns whether it did.
 bool storePassword(ConfigImage& image, Password password, std::string_view text);
+// The stored password as the field shows it.
+std::string storedPassword(const ConfigImage& image, Password password);
+// Told when a password entry is refused, so the operator never believes the
+// board got a password it did not.
+Notice passwordRefusedNotice(Password password);
 
 // --- Status flags -----------------------------------------------------------
 

@@ -33,14 +33,26 @@ TEST(FrequencyRule, StoresDigitsAndNWord) {
     EXPECT_EQ(image[0x0B], 0x12);
 }
 
-TEST(FrequencyRule, EmptyFieldGetsTheDefaultBackAndChangesNothing) {
+TEST(FrequencyRule, EmptyFieldShowsTheStoredFrequencyAndChangesNothing) {
     ConfigImage image = defaultImage();
     applyFrequency(image, "9291000", 0);
     const ConfigImage before = image;
     const FrequencyDecision decision = applyFrequency(image, "", 0);
-    EXPECT_EQ(decision.fieldText, "4545000");
+    EXPECT_EQ(decision.fieldText, "9291000");
     EXPECT_FALSE(decision.pllNLabel);
+    EXPECT_FALSE(decision.notice);
     EXPECT_EQ(image.bytes(), before.bytes());
+
+    // After a change of spacing the stored frequency may be off the new
+    // raster: an empty field must not let the operator leave it so.
+    applyFrequency(image, "4545125", 0);
+    applyChannelSpace(image, 1);
+    const ConfigImage stale = image;
+    const FrequencyDecision offRaster = applyFrequency(image, "", 1);
+    EXPECT_EQ(offRaster.fieldText, "4545125");
+    EXPECT_TRUE(offRaster.notice);
+    EXPECT_TRUE(offRaster.refocus);
+    EXPECT_EQ(image.bytes(), stale.bytes());
 }
 
 TEST(FrequencyRule, OffRasterFrequencyKeepsTheNWordButStoresTheDigits) {

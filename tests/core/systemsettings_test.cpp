@@ -46,6 +46,7 @@ TEST(Passwords, OnlyTheExactLengthIsStored) {
     ConfigImage image = defaultImage();
     EXPECT_FALSE(storePassword(image, Password::Function, "123"));
     EXPECT_FALSE(storePassword(image, Password::Function, "12345"));
+    EXPECT_FALSE(storePassword(image, Password::Function, "12a4"));  // pasted past the key rule
     EXPECT_EQ(loadConfigView(image).functionPassword, "8294");
     EXPECT_TRUE(storePassword(image, Password::Function, "1234"));
     EXPECT_TRUE(storePassword(image, Password::Setup, "7654321"));
@@ -53,6 +54,7 @@ TEST(Passwords, OnlyTheExactLengthIsStored) {
     const ConfigView view = loadConfigView(image);
     EXPECT_EQ(view.functionPassword, "1234");
     EXPECT_EQ(view.setupPassword, "7654321");
+    EXPECT_EQ(storedPassword(image, Password::Setup), "7654321");
 }
 
 TEST(Lists, ItemsAreExactAndCodesFollowTheirBase) {
