@@ -85,7 +85,9 @@ public:
     void applyLayout(const QSize& clientSize);
 
     // --- Page views (bodies in config/form1_pages.cpp) ----------------------
-    void storeCapcodePage(int page);
+    // False when a group or block address is no number: its notice has been
+    // shown, nothing was stored, and the calling command goes no further.
+    bool storeCapcodePage(int page);
     void loadCapcodePage(int page);
     void storeMessagePage(int page);
     void loadMessagePage(int page);
@@ -129,6 +131,9 @@ public:
     void edtFreqExit(QObject* sender);
     void cboCSpaceClick(QObject* sender);
     void OpenConfig1Click(QObject* sender);
+    // The access code was right: the Config tab becomes the enabled, current
+    // page (its tab button stays hidden) and shows the image.
+    void unlockConfigTab();
 
     // Paging (config/form1_pages.cpp).
     void NextC1Click(QObject* sender);
