@@ -1,9 +1,18 @@
 #include "dialogs/passworddlg.h"
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "app/unit1.h"
 
-TPasswordDlg::TPasswordDlg(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
-    setObjectName("PasswordDlg");
-    setWindowTitle("Password Dialog");
-    setFixedSize(233, 93);
+TPasswordDlg::TPasswordDlg(TForm1* mainWindow)
+    : AccessCodeDialog(mainWindow, {"PasswordDlg", "Password", "OKBtn", "CancelBtn"}, kAccessCode),
+      Password(field()),
+      OKBtn(okButton()),
+      mainWindow_(mainWindow) {
+    connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(OKBtn); });
 }
+
+void TPasswordDlg::OKBtnClick(QObject*) { checkEntry(); }
+
+void TPasswordDlg::unlock() { mainWindow_->unlockConfigTab(); }
