@@ -1,6 +1,26 @@
-// Transfer and Read: the configuration to and from the board.
+// Transfer and Read: the configuration to and from the board, through the
+// transfer dialog.
 #include "app/unit1.h"
+#include "link/form2.h"
 
-void TForm1::Write1Click(QObject*) {}
+// The pending edit and the pages on show go into the image first, so the
+// board gets exactly what the operator sees.
+void TForm1::Write1Click(QObject*) {
+    moveFocusToSink();
+    storeCapcodePage(config_.capcodePage);
+    storeMessagePage(config_.messagePage);
+    loadAlarmPage();
+    config_.direction = qm730::TransferDirection::Send;
+    if (windows_.form2) windows_.form2->exec();
+}
 
-void TForm1::Test1Click(QObject*) {}
+// The views show the image afterwards whatever happened: a failed read leaves
+// the image as it was.
+void TForm1::Test1Click(QObject*) {
+    config_.direction = qm730::TransferDirection::Read;
+    if (windows_.form2) windows_.form2->exec();
+    loadCapcodePage(config_.capcodePage);
+    loadMessagePage(config_.messagePage);
+    loadAlarmPage();
+    loadConfigView();
+}

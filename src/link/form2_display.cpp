@@ -1,0 +1,33 @@
+#include "link/form2_display.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include <chrono>
+
+#include "app/messagebox.h"
+#include "link/form2.h"
+
+namespace {
+constexpr std::chrono::milliseconds kFrameInterval{16};
+}  // namespace
+
+void Form2Display::setStatus(const std::string& text) { dialog_.lblMsg->setText(QString::fromStdString(text)); }
+
+void Form2Display::setProgressRange(int minimum, int maximum) { dialog_.PB1->setRange(minimum, maximum); }
+
+void Form2Display::setProgress(int position) { dialog_.PB1->setValue(position); }
+
+void Form2Display::repaint() {
+    if (sincePaint_.isValid() && sincePaint_.elapsed() < kFrameInterval.count()) return;
+    sincePaint_.start();
+    // Paint and window-system events only: a click or key press waits in the
+    // queue until the operation has ended.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Form2Display::logLine(const std::string& line) { dialog_.memTAP_C->appendPlainText(QString::fromStdString(line)); }
+
+void Form2Display::showNotice(const qm730::Notice& notice) { MessageBox::show(&dialog_, notice); }
