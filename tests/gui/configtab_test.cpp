@@ -1,0 +1,311 @@
+// The Config tab and the frequency controls driven through their widgets:
+// what each rule writes into the image, and what Load Config view shows.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "app/filedialog.h"
+#include "config/configfile.h"
+#include "guitest.h"
+
+namespace {
+
+using qm730::Notice;
+using qm730::NoticeButtons;
+using qm730::NoticeIcon;
+
+const Notice kFrequencyError{"Please insert a correct frequency  !", "Warning!", NoticeButtons::Ok, NoticeIcon::Stop};
+const Notice kNumericError{"Please insert a numeric !", "QM730", NoticeButtons::Ok, NoticeIcon::Exclamation};
+
+class ConfigTab : public ::testing::Test, protected MainWindowFixture {
+protected:
+    ConfigTab() {
+        form->unlockConfigTab();
+        QApplication::processEvents();
+    }
+
+    qm730::ConfigImage& image() { return form->config().image; }
+    QLineEdit* delay(int tag) const { return form->arrays().edtDelay[tag]; }
+    QCheckBox* status(int tag) const { return form->arrays().chkCtl[tag]; }
+
+    // The operator clicks into a control; rules the move triggers run.
+    static void focus(QWidget* control) {
+        control->setFocus(Qt::MouseFocusReason);
+        QApplication::processEvents();
+    }
+    void leave() { focus(form->Edit1); }
+    // Clicks into the field, replaces its text by typing, and leaves it.
+    void enter(QLineEdit* field, const QString& text) {
+        focus(field);
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        leave();
+    }
+    static void choose(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    std::uint32_t storedN() const { return form->config().image.read24(0x09); }
+};
+
+TEST_F(ConfigTab, FrequencyAndSpacingGiveTheKnownPllWords) {
+    ASSERT_TRUE(active);
+    enter(form->edtFreq, "4545000");
+    EXPECT_EQ(form->lblPLLN->text(), "023810");
+    EXPECT_EQ(image()[0x09], 0x02);
+    EXPECT_EQ(image()[0x0A], 0x38);
+    EXPECT_EQ(image()[0x0B], 0x10);
+
+    choose(form->cboCSpace, 1);
+    EXPECT_EQ(form->lblPLLR->text(), "050A01");
+    EXPECT_EQ(image().read24(0x05), 0x050A01u);
+    EXPECT_EQ(form->lblPLLN->text(), "02C614");
+    EXPECT_EQ(storedN(), 0x02C614u);
+    EXPECT_EQ(image()[0x0C], 0x30);
+
+    choose(form->cboCSpace, 0);
+    EXPECT_EQ(form->lblPLLR->text(), "050801");
+    EXPECT_EQ(image()[0x0C], 0x10);
+    enter(form->edtFreq, "4545125");
+    EXPECT_EQ(form->lblPLLN->text(), "023812");
+    enter(form->edtFreq, "9291000");
+    EXPECT_EQ(form->lblPLLN->text(), "048930");
+    EXPECT_EQ(storedN(), 0x048930u);
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x12, 7), "9291000");
+    EXPECT_TRUE(MessageBox::shown().empty());
+}
+
+TEST_F(ConfigTab, FrequencyFieldEmptiesOnEntryAndPadsShortEntries) {
+    focus(form->edtFreq);
+    EXPECT_EQ(form->edtFreq->text(), "");
+    leave();  // left empty: the stored frequency comes back, nothing changes
+    EXPECT_EQ(form->edtFreq->text(), "4545000");
+
+    enter(form->edtFreq, "0");
+    EXPECT_EQ(form->edtFreq->text(), "0000000");
+    EXPECT_EQ(form->lblPLLN->text(), "000000");
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x12, 7), "0000000");
+}
+
+TEST_F(ConfigTab, OffRasterFrequencyIsRefusedAndKeepsTheOperatorInTheField) {
+    enter(form->edtFreq, "4545050");
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown().front(), kFrequencyError);
+    EXPECT_EQ(QApplication::focusWidget(), form->edtFreq);
+    EXPECT_EQ(form->edtFreq->text(), "4545050");
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x12, 7), "4545050");
+    EXPECT_EQ(storedN(), 0x023810u);
+    EXPECT_EQ(form->lblPLLN->text(), "023810");
+}
+
+// 454.5125 MHz lies on the 12.5 kHz raster but not on the 10 kHz one.
+TEST_F(ConfigTab, SpacingChangeLeavesNoNWordOfTheOtherSpacing) {
+    enter(form->edtFreq, "4545125");
+    MessageBox::clearShown();
+
+    choose(form->cboCSpace, 1);
+    QApplication::processEvents();
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown().front(), kFrequencyError);
+    EXPECT_EQ(QApplication::focusWidget(), form->edtFreq);
+    EXPECT_EQ(storedN(), 0x023812u);
+
+    leave();  // leaving it empty is no way out
+    EXPECT_EQ(MessageBox::shown().size(), 2u);
+    EXPECT_EQ(QApplication::focusWidget(), form->edtFreq);
+    EXPECT_EQ(form->edtFreq->text(), "4545125");
+
+    form->edtFreq->selectAll();
+    QTest::keyClicks(form->edtFreq, "4545000");
+    leave();
+    EXPECT_EQ(MessageBox::shown().size(), 2u);
+    EXPECT_EQ(form->lblPLLN->text(), "02C614");
+    EXPECT_EQ(storedN(), 0x02C614u);
+}
+
+TEST_F(ConfigTab, NumericFieldsTakeDigitsOnly) {
+    focus(delay(1));
+    delay(1)->selectAll();
+    QTest::keyClicks(delay(1), "4a2");
+    QTest::keyClick(delay(1), Qt::Key_Return);
+    EXPECT_EQ(delay(1)->text(), "42");
+    EXPECT_EQ(QApplication::focusWidget(), delay(1));
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown().front(), kNumericError);
+
+    QTest::keyClicks(form->edtFreq, "x");
+    EXPECT_EQ(MessageBox::shown().size(), 2u);
+}
+
+TEST_F(ConfigTab, ByteFieldsStoreTheLowEightBitsAtTheirOwnOffset) {
+    const qm730::ConfigImage before = image();
+    enter(delay(3), "999");
+    EXPECT_EQ(image()[0x03], 231);
+    enter(delay(0), "256");
+    EXPECT_EQ(image()[0x00], 0);
+    form->edtPreamble->setText("300");  // pasted: the typed limit is two
+    focus(form->edtPreamble);
+    leave();
+    EXPECT_EQ(image()[0x10], 44);
+
+    qm730::ConfigImage expected = before;
+    expected[0x03] = 231;
+    expected[0x00] = 0;
+    expected[0x10] = 44;
+    EXPECT_EQ(image().bytes(), expected.bytes());
+
+    form->edtRangTDur->clear();
+    focus(form->edtRangTDur);
+    leave();
+    EXPECT_EQ(image()[0x0E], 10);
+    EXPECT_EQ(form->edtRangTDur->text(), "");
+    EXPECT_TRUE(MessageBox::shown().empty());
+}
+
+TEST_F(ConfigTab, ByteFieldThatIsNoNumberIsToldAndShowsTheStoredValue) {
+    for (const char* text : {"99999999999", "1e3"}) {
+        MessageBox::clearShown();
+        form->edtRangTDur->setText(text);
+        focus(form->edtRangTDur);
+        leave();
+        ASSERT_EQ(MessageBox::shown().size(), 1u) << text;
+        EXPECT_EQ(MessageBox::shown().front().text, std::string("'") + text + "' is not a valid integer value.");
+        EXPECT_EQ(image()[0x0E], 10);
+        EXPECT_EQ(form->edtRangTDur->text(), "10");
+    }
+}
+
+TEST_F(ConfigTab, PasswordsAreStoredOnlyAtTheirFullLength) {
+    enter(form->edtFPass, "123");
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown().front().caption, "Warning!");
+    EXPECT_EQ(form->edtFPass->text(), "8294");
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x1A, 4), "8294");
+
+    enter(form->edtFPass, "1234");
+    enter(form->edtSPass, "7654321");
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x1A, 4), "1234");
+    EXPECT_EQ(qm730::readDigits(image().data() + 0x1F, 7), "7654321");
+    EXPECT_EQ(image()[0x1E], 0);
+    EXPECT_EQ(image()[0x26], 0);
+    EXPECT_EQ(MessageBox::shown().size(), 1u);
+}
+
+TEST_F(ConfigTab, StatusBoxesChangeOnlyTheirOwnBits) {
+    status(2)->click();  // "Invert Polarity"
+    EXPECT_EQ(image()[0x0C], 0x18);
+    status(3)->click();  // "LCD Back Light On"
+    EXPECT_EQ(image()[0x0C], 0x08);
+
+    image()[0x0C] = 0xC2 | 0x08;  // bits 1, 6, 7 belong to no control
+    status(0)->click();
+    status(1)->click();
+    EXPECT_EQ(image()[0x0C], 0xCF);
+
+    // Leaving the group rewrites bits 0, 2, 3, 4 from the boxes and bit 5 from
+    // the spacing box; the others stay.
+    image()[0x0C] = 0xC2 | 0x20;
+    focus(status(0));
+    focus(delay(0));
+    EXPECT_EQ(image()[0x0C], 0xCF);
+}
+
+TEST_F(ConfigTab, ListsStoreTheirCodes) {
+    struct Case {
+        QComboBox* list;
+        int item;
+        std::size_t offset;
+        int code;
+    };
+    const Case cases[] = {
+        {form->cboHeartSet, 0, 0x2A, 0},  {form->cboHeartSet, 10, 0x2A, 10}, {form->cboCBaud, 0, 0x2B, 1},
+        {form->cboCBaud, 2, 0x2B, 3},     {form->cboPType, 1, 0x2E, 2},      {form->cboPBaud, 0, 0x2D, 1},
+        {form->cboUARtBaud, 5, 0x27, 5},  {form->cboUARtData, 0, 0x28, 0},   {form->cboTAPS, 9, 0x29, 9},
+    };
+    for (const Case& c : cases) {
+        const qm730::ConfigImage before = image();
+        choose(c.list, c.item);
+        EXPECT_EQ(image()[c.offset], c.code) << c.list->objectName().toStdString() << " " << c.item;
+        qm730::ConfigImage expected = before;
+        expected[c.offset] = static_cast<std::uint8_t>(c.code);
+        EXPECT_EQ(image().bytes(), expected.bytes());
+    }
+    EXPECT_EQ(form->cboHeartSet->itemText(10), "10   Minutes");
+    EXPECT_EQ(form->cboCBaud->itemText(0), " 512  bps");
+}
+
+TEST(ConfigTabLocked, ShowsItsDesignContentsUntilUnlocked) {
+    MainWindowFixture f;
+    const int index = f.form->pacCapMsg->indexOf(f.form->TabSheet2);
+    EXPECT_EQ(f.form->arrays().edtDelay[0]->text(), "111");
+    EXPECT_FALSE(f.form->TabSheet2->isEnabled());
+    f.form->unlockConfigTab();
+    EXPECT_EQ(f.form->arrays().edtDelay[0]->text(), "10");
+    EXPECT_EQ(f.form->pacCapMsg->currentIndex(), index);
+    EXPECT_TRUE(f.form->TabSheet2->isEnabled());
+    EXPECT_TRUE(f.form->TabSheet2->isVisible());
+    EXPECT_FALSE(f.form->pacCapMsg->isTabVisible(index));
+}
+
+// A table file with a setting in every field, some deliberately
+// inconsistent, opened through File > Open.
+TEST_F(ConfigTab, OpeningAFileShowsItsSystemBlockWithoutRunningTheListRules) {
+    qm730::ConfigImage file = qm730::defaultImage();
+    const std::uint8_t delays[] = {1, 2, 250, 4};
+    for (std::size_t i = 0; i < 4; ++i) file[i] = delays[i];
+    file[0x10] = 7;
+    file[0x0E] = 200;
+    file.write24(0x05, 0x050801);  // 12.5k R word although bit 5 says 10k
+    file.write24(0x09, 0x048930);
+    file[0x0C] = 0x20 | 0x08 | 0x01 | 0x80;
+    const char* digits = "9291000";
+    for (std::size_t i = 0; i < 7; ++i) file[0x12 + i] = static_cast<std::uint8_t>(digits[i]);
+    const char* fpass = "4321";
+    for (std::size_t i = 0; i < 4; ++i) file[0x1A + i] = static_cast<std::uint8_t>(fpass[i]);
+    file[0x27] = 5;
+    file[0x28] = 0;
+    file[0x29] = 9;
+    file[0x2A] = 10;
+    file[0x2B] = 3;
+    file[0x2D] = 1;
+    file[0x2E] = 9;  // matches no POCSAG type
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("site.tbl");
+    ASSERT_TRUE(qm730::saveTableFile(path.toStdString(), file).ok());
+    FileDialog::clearRequests();
+    FileDialog::setNextFileName(path);
+    form->Open1Click(form->Open1);
+
+    EXPECT_EQ(delay(0)->text(), "1");
+    EXPECT_EQ(delay(2)->text(), "250");
+    EXPECT_EQ(form->edtPreamble->text(), "7");
+    EXPECT_EQ(form->edtRangTDur->text(), "200");
+    EXPECT_EQ(form->edtFPass->text(), "4321");
+    EXPECT_EQ(form->edtSPass->text(), "6180452");
+    EXPECT_EQ(form->edtFreq->text(), "9291000");
+    EXPECT_EQ(form->lblPLLR->text(), "050801");
+    EXPECT_EQ(form->lblPLLN->text(), "048930");
+    EXPECT_EQ(form->cboUARtBaud->currentText(), "19200 bps");
+    EXPECT_EQ(form->cboUARtData->currentText(), "7,E,1");
+    EXPECT_EQ(form->cboTAPS->currentText(), "SCOPE");
+    EXPECT_EQ(form->cboHeartSet->currentText(), "10   Minutes");
+    EXPECT_EQ(form->cboCBaud->currentText(), "2400 bps");
+    EXPECT_EQ(form->cboPBaud->currentText(), "512  bps");
+    EXPECT_EQ(form->cboPType->currentIndex(), -1);
+    EXPECT_TRUE(status(0)->isChecked());
+    EXPECT_FALSE(status(1)->isChecked());
+    EXPECT_TRUE(status(2)->isChecked());
+    EXPECT_FALSE(status(3)->isChecked());
+    EXPECT_EQ(form->cboCSpace->currentIndex(), 1);
+    // No rule rewrote anything: the image is the file, inconsistencies included.
+    EXPECT_EQ(image().bytes(), file.bytes());
+}
+
+}  // namespace
