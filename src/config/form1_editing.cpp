@@ -119,11 +119,14 @@ void TForm1::memAMsgKeyPress(QObject* sender, char& key) { applyKeyRule(*this, D
 namespace {
 
 // Shows the complaint, tidies the text and, where the value was refused,
-// keeps the operator in the field. The refused text stays as typed.
+// keeps the operator in the field. The refused text stays as typed. A field
+// whose tab was switched away is not given the focus back: the operator could
+// neither see nor leave it.
 void applyLeave(TForm1& form, QObject* sender, const qm730::LeaveDecision& decision) {
     if (decision.notice) MessageBox::show(&form, *decision.notice);
     if (decision.fieldText) setTextOf(sender, fromImageText(*decision.fieldText));
-    if (decision.refocus) static_cast<QWidget*>(sender)->setFocus(Qt::OtherFocusReason);
+    auto* field = static_cast<QWidget*>(sender);
+    if (decision.refocus && field->isVisible()) field->setFocus(Qt::OtherFocusReason);
 }
 
 std::string imageTextOf(const QObject* field) { return toImageText(textOf(field)); }

@@ -1,0 +1,220 @@
+// Page views through the widgets: what a store writes, what a load shows,
+// page 11's blocks, and the six paging commands with their captions,
+// selectors, row labels and the spare rows of page 11.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+#include "config/integertext.h"
+#include "datatabs.h"
+
+namespace {
+
+using namespace qm730;
+
+class Pages : public DataTabs {
+protected:
+    QString capcodeCaption() const { return form->pacCapMsg->tabText(form->pacCapMsg->indexOf(form->TabSheet1)); }
+    QString messageCaption() const { return form->pacCapMsg->tabText(form->pacCapMsg->indexOf(form->TabSheet3)); }
+
+    // The operator picks the last entry of a selector with the keyboard.
+    static void chooseLast(QComboBox* list) {
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_End);
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(Pages, AStoredRowReachesItsSlotAndComesBack) {
+    const ControlArrays& a = rows();
+    a.edtAddr[2]->setText("1234");
+    a.cboFunc[2]->setCurrentIndex(3);
+    a.cboType[2]->setCurrentIndex(1);
+    a.cboBaud[2]->setCurrentIndex(2);
+    a.edtName[2]->setText("Bob");
+    a.edtGroup[2]->setText("263");  // only the low eight bits fit
+    a.edtAddr[3]->clear();
+    form->NextC1->trigger();
+
+    EXPECT_EQ(address(2), "0001234");
+    EXPECT_EQ(address(3), "0000000") << "an empty address is padded to seven zeros";
+    EXPECT_EQ(slotByte(2, capcode::kFuncBits), 3);
+    EXPECT_EQ(slotByte(2, capcode::kType), 2);
+    EXPECT_EQ(slotByte(2, capcode::kBaud), 3);
+    EXPECT_EQ(readName(image().capcodeSlot(2)), "Bob");
+    EXPECT_EQ(slotByte(2, capcode::kGroup), 7);
+    EXPECT_EQ(slotByte(4, capcode::kGroup), capcode::kNoGroup);
+    EXPECT_EQ(a.edtAddr[0]->text(), "1234570") << "page 2 shows records 11 to 20";
+
+    form->BeforeC1->trigger();
+    EXPECT_EQ(a.edtAddr[2]->text(), "0001234");
+    EXPECT_EQ(a.cboFunc[2]->currentText(), "1  1");
+    EXPECT_EQ(a.cboType[2]->currentText(), "Numeric");
+    EXPECT_EQ(a.cboBaud[2]->currentText(), "2400 bps");
+    EXPECT_EQ(a.edtName[2]->text(), "Bob");
+    EXPECT_EQ(a.edtGroup[2]->text(), "7");
+    EXPECT_TRUE(a.edtGroup[2]->isEnabled());
+    EXPECT_TRUE(a.chkGroup[2]->isChecked());
+    EXPECT_FALSE(a.edtGroup[3]->isEnabled());
+    EXPECT_TRUE(MessageBox::shown().empty());
+}
+
+TEST_F(Pages, AListWithoutSelectionAndAnOverlongTextLeaveTheirBytes) {
+    const ControlArrays& a = rows();
+    image().capcodeSlot(5)[capcode::kType] = 0;
+    form->loadCapcodePage(1);
+    EXPECT_EQ(a.cboType[5]->currentIndex(), -1);
+    a.edtAddr[5]->setText("12345678");
+    a.edtName[5]->setText("Elevenchars");
+    ASSERT_TRUE(form->storeCapcodePage(1));
+    EXPECT_EQ(slotByte(5, capcode::kType), 0);
+    EXPECT_EQ(address(5), "1234565");
+    EXPECT_EQ(readName(image().capcodeSlot(5)), "");
+}
+
+TEST_F(Pages, AGroupThatIsNoNumberStoresNothingAndKeepsThePage) {
+    const ControlArrays& a = rows();
+    a.edtAddr[0]->setText("0000042");
+    a.edtGroup[1]->setText("1x");
+    const ImageBytes before = image().bytes();
+    form->NextC1->trigger();
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown()[0], notAnIntegerNotice("1x"));
+    EXPECT_EQ(image().bytes(), before);
+    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(a.edtAddr[0]->text(), "0000042") << "the edits stay on screen";
+
+    chooseLast(form->cboCapNo);
+    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(form->cboCapNo->currentIndex(), 0) << "the selector still names the shown page";
+}
+
+TEST_F(Pages, PageElevenRegeneratesTheBlocksBehindItsRows) {
+    const ControlArrays& a = rows();
+    chooseLast(form->cboCapNo);
+    ASSERT_EQ(form->config().capcodePage, 11);
+    EXPECT_EQ(capcodeCaption(), "DataBase100 -- 899");
+    EXPECT_EQ(a.labIndex[0]->text(), "100");
+    EXPECT_EQ(a.labIndex[7]->text(), "800");
+    EXPECT_EQ(a.labIndex[8]->text(), "9") << "the spare rows keep their labels";
+    for (int r : {8, 9}) {
+        EXPECT_FALSE(a.labIndex[r]->isEnabled());
+        EXPECT_FALSE(a.edtAddr[r]->isEnabled());
+        EXPECT_FALSE(a.cboType[r]->isEnabled());
+    }
+    EXPECT_FALSE(a.edtName[0]->isEnabled());
+    EXPECT_FALSE(a.chkGroup[0]->isEnabled());
+
+    // Row "400" stands for records 400..499, slots 399..498.
+    a.cboType[3]->setCurrentIndex(1);
+    a.edtAddr[3]->setText("2099999");
+    image().capcodeSlot(450)[capcode::kGroup] = 5;
+    form->NextC1->trigger();
+    EXPECT_EQ(form->config().capcodePage, 1);
+    for (std::size_t k : {399u, 450u, 498u}) {
+        EXPECT_EQ(slotByte(k, capcode::kType), 2) << k;
+        EXPECT_EQ(slotByte(k, capcode::kGroup), capcode::kNoGroup) << k;
+    }
+    EXPECT_EQ(address(399), "2099999");
+    EXPECT_EQ(address(498), "2100098");
+    EXPECT_EQ(slotByte(499, capcode::kType), 1) << "the next block keeps its own row's type";
+    for (int r : {8, 9}) {
+        EXPECT_TRUE(a.labIndex[r]->isEnabled());
+        EXPECT_TRUE(a.edtAddr[r]->isEnabled());
+    }
+    EXPECT_EQ(a.labIndex[8]->text(), "9");
+    EXPECT_TRUE(a.edtName[0]->isEnabled());
+    EXPECT_EQ(capcodeCaption(), "Pager DataBase1");
+}
+
+TEST_F(Pages, CapcodeCommandsFromMenuToolBarAndSelector) {
+    const ControlArrays& a = rows();
+    EXPECT_EQ(capcodeCaption(), "Pager DataBase") << "plain until the first paging command";
+    form->BeforeC1->trigger();
+    EXPECT_EQ(form->config().capcodePage, 1) << "no wrap below page 1";
+    EXPECT_EQ(capcodeCaption(), "Pager DataBase1");
+
+    showTab(form->TabSheet3);
+    toolButton(1)->click();  // "CapCode Next Page"
+    EXPECT_EQ(form->config().capcodePage, 2);
+    EXPECT_EQ(form->pacCapMsg->currentWidget(), form->TabSheet1);
+    EXPECT_EQ(form->cboCapNo->currentIndex(), 1);
+    EXPECT_EQ(a.labIndex[0]->text(), "11");
+    EXPECT_EQ(a.labIndex[9]->text(), "20");
+
+    form->config().capcodePage = 10;
+    form->NextC1->trigger();
+    EXPECT_EQ(capcodeCaption(), "DataBase100 -- 799");
+    EXPECT_EQ(form->cboCapNo->currentIndex(), 10);
+    form->NextC1->trigger();
+    EXPECT_EQ(form->config().capcodePage, 1) << "after 11 comes 1";
+    toolButton(0)->click();  // "CapCode Before Page"
+    EXPECT_EQ(form->config().capcodePage, 1);
+}
+
+TEST_F(Pages, MessageCommandsWrapBothWays) {
+    const ControlArrays& a = rows();
+    a.memMsg[0]->setPlainText("Gate open  \n\n");
+    toolButton(6)->click();  // "Message Before Page": before 1 comes 10
+    EXPECT_EQ(readMessage(image().messageSlot(0)), "Gate open") << "trailing blanks and line ends are cut";
+    EXPECT_EQ(form->config().messagePage, 10);
+    EXPECT_EQ(messageCaption(), "PPG Message10");
+    EXPECT_EQ(form->cboMesNo->currentIndex(), 9);
+    EXPECT_EQ(a.labMIndex[9]->text(), "100");
+    EXPECT_EQ(form->pacCapMsg->currentWidget(), form->TabSheet3);
+
+    form->NextM1->trigger();
+    EXPECT_EQ(form->config().messagePage, 1);
+    toolButton(7)->click();
+    EXPECT_EQ(form->config().messagePage, 2);
+    chooseLast(form->cboMesNo);
+    EXPECT_EQ(form->config().messagePage, 10);
+    EXPECT_EQ(messageCaption(), "PPG Message10");
+    form->BeforeM1->trigger();
+    EXPECT_EQ(form->config().messagePage, 9);
+}
+
+TEST_F(Pages, AShorterMessageReplacesALongerOneWholly) {
+    const ControlArrays& a = rows();
+    a.memMsg[4]->setPlainText(QString(30, 'x'));
+    form->storeMessagePage(1);
+    a.memMsg[4]->setPlainText("Short");
+    form->storeMessagePage(1);
+    const std::uint8_t* slot = image().messageSlot(4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot), 5), "Short");
+    EXPECT_TRUE(std::all_of(slot + 5, slot + message::kSlotSize, [](std::uint8_t b) { return b == 0; }));
+    a.memMsg[4]->setPlainText("edited");
+    form->loadMessagePage(1);
+    EXPECT_EQ(a.memMsg[4]->toPlainText(), "Short");
+}
+
+TEST_F(Pages, LeavingTheAlarmTabStoresItsPage) {
+    ASSERT_TRUE(active);
+    const ControlArrays& a = rows();
+    showTab(form->TabSheet4);
+    focus(a.memAMsg[1]);
+    a.memAMsg[1]->setPlainText("Door  ");
+    a.edtPagerID[2]->setText("12");
+    a.edtPagerID[3]->clear();
+    const std::string oldId = readPagerId(image().alarmRecord(3));
+    a.memAMsg[3]->setPlainText("Fire");
+    form->moveFocusToSink();
+
+    EXPECT_EQ(readAlarmText(image().alarmRecord(1)), "Door") << "the field's own rule trimmed it first";
+    EXPECT_EQ(readPagerId(image().alarmRecord(2)), "12");
+    EXPECT_EQ(readPagerId(image().alarmRecord(3)), oldId) << "an empty pager ID is not stored";
+    EXPECT_EQ(readAlarmText(image().alarmRecord(3)), "Fire") << "the row's text is stored all the same";
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown()[0], warningNotice("PagerID More then 4 Characters!"));
+
+    MessageBox::clearShown();
+    a.memAMsg[0]->setPlainText("Not stored");
+    showTab(form->TabSheet1);
+    focus(a.edtAddr[0]);
+    focus(a.edtAddr[1]);  // the focus was never in the alarm tab
+    EXPECT_EQ(readAlarmText(image().alarmRecord(0)), "Contact 1");
+}
+
+}  // namespace
