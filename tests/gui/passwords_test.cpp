@@ -64,10 +64,8 @@ TEST_F(Passwords, BothDialogsHaveTheSameSmallLayout) {
         const auto* ok = child<QPushButton>(*dialog, config ? "OKBtn" : "btnOK");
         const auto* cancel = child<QPushButton>(*dialog, config ? "CancelBtn" : "btnCancel");
         ASSERT_TRUE(ok && cancel);
-        EXPECT_EQ(ok->text(), "OK");
         EXPECT_TRUE(ok->isDefault());
         EXPECT_EQ(cancel->text(), "Cancel");
-        EXPECT_TRUE(cancel->font().bold());
     }
 }
 
