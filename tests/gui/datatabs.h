@@ -42,7 +42,7 @@ protected:
         return form->ToolBar1->findChild<QToolButton*>(QString("ToolButton%1").arg(position + 1));
     }
 
-    std::string address(std::size_t slot) const { return qm730::readAddress(form->config().image.capcodeSlot(slot)); }
+    std::string storedAddress(std::size_t slot) const { return qm730::readAddress(form->config().image.capcodeSlot(slot)); }
     std::uint8_t slotByte(std::size_t slot, std::size_t field) const {
         return form->config().image.capcodeSlot(slot)[field];
     }

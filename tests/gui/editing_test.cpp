@@ -5,258 +5,219 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include "config/integertext.h"
 #include "datatabs.h"
 
 namespace {
 
 using namespace qm730;
 
+// One field of each column, the one the cases below type into.
+enum FieldOf { address, name, group, message, pagerId, alarmText, firstAddress };
+
+QWidget* fieldIn(const ControlArrays& a, FieldOf field) {
+    switch (field) {
+        case address: return a.edtAddr[4];
+        case name: return a.edtName[2];
+        case group: return a.edtGroup[3];
+        case message: return a.memMsg[0];
+        case pagerId: return a.edtPagerID[0];
+        case alarmText: return a.memAMsg[0];
+        case firstAddress: break;
+    }
+    return a.edtAddr[0];
+}
+
 class Editing : public DataTabs {
 protected:
     void SetUp() override { ASSERT_TRUE(active); }
+
+    // Shows the field's tab, opens a group field, and puts text and focus there.
+    // A field refused by the previous case would hold on to the focus;
+    // clearing the focus is no move to another control, so it runs no rule.
+    QWidget* prepare(FieldOf which, const QString& text) {
+        if (QWidget* previous = QApplication::focusWidget()) previous->clearFocus();
+        QWidget* field = fieldIn(rows(), which);
+        showTab(field->parentWidget());
+        if (which == group) rows().chkGroup[3]->setChecked(true);
+        focus(field);
+        setText(field, text);
+        if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->end(false);
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(field)) memo->moveCursor(QTextCursor::End);
+        MessageBox::clearShown();
+        return field;
+    }
+
+    static QString textOf(QWidget* field) {
+        if (auto* edit = qobject_cast<QLineEdit*>(field)) return edit->text();
+        return qobject_cast<QPlainTextEdit*>(field)->toPlainText();
+    }
+
+    static void type(QWidget* field, QChar character) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(character));
+        QApplication::sendEvent(field, &press);
+    }
+
+    static std::vector<Notice> shownOrNone(const std::optional<Notice>& notice) {
+        return notice ? std::vector<Notice>{*notice} : std::vector<Notice>{};
+    }
 };
 
-TEST_F(Editing, AddressIsCheckedAndRememberedWhenLeft) {
-    QLineEdit* field = rows().edtAddr[0];
-    QLineEdit* next = rows().edtAddr[1];
-    focus(field);
-    field->setText("8");
-    leaveFor(next);
-    EXPECT_EQ(field->text(), "0000008");
-    EXPECT_EQ(form->config().capcodeNumbers[0], 8);
+struct KeyCase {
+    const char* what;
+    FieldOf field;
+    QString before;
+    QChar key;
+    QString after;
+    std::optional<Notice> notice;
+};
 
-    for (const char* refused : {"7", "2097152", "-5", "12a"}) {
-        MessageBox::clearShown();
-        focus(field);
-        field->setText(refused);
-        leaveFor(next);
-        EXPECT_EQ(QApplication::focusWidget(), field) << refused;
-        EXPECT_EQ(field->text(), refused) << "the refused text stays";
-        ASSERT_EQ(MessageBox::shown().size(), 1u) << refused;
-        const bool number = std::string(refused) == "7" || std::string(refused) == "2097152";
-        EXPECT_EQ(MessageBox::shown()[0], plainNotice(number ? "Please insert a number between 8 to 2097151!"
-                                                             : "Please Input Decimal!"));
+TEST_F(Editing, KeyRulesOfEveryColumn) {
+    const QString long59(59, 'a');
+    const KeyCase cases[] = {
+        {"address takes any key", address, "12", 'x', "12x", {}},
+        {"address guard on a loaded text", address, "12345678", '5', "1234567", warningNotice("More then 7 digit !")},
+        {"name takes a blank", name, "Ab", ' ', "Ab ", {}},
+        {"name refuses a hyphen", name, "Ab", '-', "Ab", errorNotice("Please insert an alphabet & numeric !")},
+        {"name refuses an accent", name, "Ab", QChar(0xE9), "Ab", errorNotice("Please insert an alphabet & numeric !")},
+        {"name refuses paste", name, "Ab", QChar(22), "Ab", errorNotice("Please insert an alphabet & numeric !")},
+        {"name eleventh character", name, "abcdefghij", 'k', "abcdefghijk", {}},
+        {"name guard", name, "abcdefghijk", 'l', "abcdefghij", warningNotice("More then 10 Characters!")},
+        {"group refuses a letter", group, "1", 'a', "1", errorNotice("Please insert a numeric 0 ~ 99 !")},
+        {"group guard", group, "1234", '5', "123", warningNotice("More then 3 Characters!")},
+        {"message sixty-first", message, QString(60, 'm'), 'm', QString(61, 'm'), {}},
+        {"message guard", message, QString(61, 'm'), 'm', QString(60, 'm'), warningNotice("More then 60 Characters!")},
+        {"pager ID refuses a letter", pagerId, "1", 'x', "1", errorNotice("Please insert a numeric  !")},
+        {"pager ID guard", pagerId, "12345", '6', "1234", warningNotice("More then 4 Characters!")},
+        {"alarm text sixtieth", alarmText, long59, 'b', long59 + 'b', {}},
+        {"alarm text guard", alarmText, long59 + 'b', 'c', long59, warningNotice("More then 59 Characters!")},
+    };
+    for (const KeyCase& c : cases) {
+        QWidget* field = prepare(c.field, c.before);
+        type(field, c.key);
+        EXPECT_EQ(textOf(field), c.after) << c.what;
+        EXPECT_EQ(MessageBox::shown(), shownOrNone(c.notice)) << c.what;
     }
-    EXPECT_EQ(form->config().capcodeNumbers[0], 8);
-
-    field->clear();
-    leaveFor(next);
-    EXPECT_EQ(field->text(), "8") << "an emptied address shows the last one accepted";
-    EXPECT_EQ(QApplication::focusWidget(), next);
 }
 
-TEST_F(Editing, AddressTableOfPageElevenStartsAtTheBlockNumbers) {
+struct LeaveCase {
+    const char* what;
+    FieldOf field;
+    QString text;
+    QString after;  // the text the field shows afterwards
+    std::optional<Notice> notice;
+};
+
+TEST_F(Editing, LeaveRulesOfEveryColumn) {
+    const QString range = "Please insert a number between 8 to 2097151!";
+    const LeaveCase cases[] = {
+        {"smallest address", address, "8", "0000008", {}},
+        {"largest address", address, "2097151", "2097151", {}},
+        {"address below the range", address, "7", "7", plainNotice(range.toStdString())},
+        {"address above the range", address, "2097152", "2097152", plainNotice(range.toStdString())},
+        {"negative address", address, "-5", "-5", plainNotice("Please Input Decimal!")},
+        {"address no number", address, "12a", "12a", plainNotice("Please Input Decimal!")},
+        {"name trimmed", name, "  Abc  ", "Abc", {}},
+        {"name too long", name, "abcdefghijk", "abcdefghijk", warningNotice("More then 10 Characters!")},
+        {"group 99", group, "99", "99", {}},
+        {"group 100", group, "100", "100", warningNotice("More then 99 !")},
+        {"message of 60", message, QString(60, 'm'), QString(60, 'm'), {}},
+        {"message of 61 trimmed", message, " " + QString(61, 'm'), QString(61, 'm'),
+         warningNotice("More then 60 Characters!")},
+        {"pager ID 899", pagerId, "899", "899", {}},
+        {"pager ID 900", pagerId, "900", "900", warningNotice("More then 999 !")},
+        {"pager ID emptied", pagerId, "", "", notAnIntegerNotice("")},
+        {"alarm text of 59 trimmed", alarmText, " " + QString(58, 'a'), QString(58, 'a'), {}},
+        {"alarm text of 60", alarmText, QString(60, 'a'), QString(60, 'a'), warningNotice("More then 59 Characters!")},
+    };
+    for (const LeaveCase& c : cases) {
+        QWidget* field = prepare(c.field, c.text);
+        QWidget* next = c.field == alarmText ? rows().edtPagerID[1] : form->Edit1;
+        leaveFor(next);
+        EXPECT_EQ(textOf(field), c.after) << c.what;
+        EXPECT_EQ(MessageBox::shown(), shownOrNone(c.notice)) << c.what;
+        EXPECT_EQ(QApplication::focusWidget(), c.notice ? field : next) << c.what << ": refused values keep the focus";
+        QApplication::processEvents();
+        EXPECT_EQ(MessageBox::shown().size(), c.notice ? 1u : 0u) << c.what << ": the rule ran once";
+    }
+    EXPECT_EQ(form->config().capcodeNumbers[4], 2097151) << "the last address accepted in the row";
+}
+
+TEST_F(Editing, AnEmptiedAddressShowsItsTableEntry) {
+    QWidget* field = prepare(address, "0000042");
+    leaveFor(rows().edtAddr[5]);
+    prepare(address, "");
+    leaveFor(rows().edtAddr[5]);
+    EXPECT_EQ(textOf(field), "42");
+
     form->cboCapNo->setCurrentIndex(10);
     form->cboCapNoClick(form->cboCapNo);
-    QLineEdit* field = rows().edtAddr[0];
-    focus(field);
-    field->clear();
+    field = prepare(firstAddress, "");
     leaveFor(rows().edtAddr[1]);
-    EXPECT_EQ(field->text(), "100");
-}
-
-TEST_F(Editing, AddressGuardActsOnlyOnLoadedOverlongText) {
-    QLineEdit* field = rows().edtAddr[4];
-    focus(field);
-    field->setText("123456789");
-    field->end(false);
-    QTest::keyClick(field, Qt::Key_5);
-    EXPECT_EQ(field->text(), "12345678");
-    ASSERT_EQ(MessageBox::shown().size(), 1u);
-    EXPECT_EQ(MessageBox::shown()[0], warningNotice("More then 7 digit !"));
-}
-
-TEST_F(Editing, NameTakesLettersDigitsAndBlanksAndIsTrimmed) {
-    QLineEdit* field = rows().edtName[0];
-    focus(field);
-    QTest::keyClicks(field, "Ab 1-");
-    QKeyEvent accented(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xE9)));
-    QApplication::sendEvent(field, &accented);
-    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(field->text(), "Ab 1");
-    ASSERT_EQ(MessageBox::shown().size(), 3u);
-    for (const Notice& notice : MessageBox::shown())
-        EXPECT_EQ(notice, errorNotice("Please insert an alphabet & numeric !"));
-
-    MessageBox::clearShown();
-    field->setText("  Abc  ");
-    leaveFor(rows().edtName[1]);
-    EXPECT_EQ(field->text(), "Abc");
-    EXPECT_TRUE(MessageBox::shown().empty());
-}
-
-TEST_F(Editing, NameOfElevenCharactersWarnsOnTheNextKeyAndWhenLeft) {
-    QLineEdit* field = rows().edtName[2];
-    focus(field);
-    QTest::keyClicks(field, "abcdefghijk");
-    EXPECT_EQ(field->text(), "abcdefghijk") << "the guard looks at the length before the key";
-    EXPECT_TRUE(MessageBox::shown().empty());
-    QTest::keyClick(field, Qt::Key_L);
-    EXPECT_EQ(field->text(), "abcdefghij");
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 10 Characters!"});
-
-    MessageBox::clearShown();
-    field->setText("abcdefghijk");
-    leaveFor(rows().edtName[3]);
-    EXPECT_EQ(QApplication::focusWidget(), field);
-    EXPECT_EQ(field->text(), "abcdefghijk");
-    EXPECT_EQ(MessageBox::shown().at(0), warningNotice("More then 10 Characters!"));
-    QApplication::processEvents();
-    EXPECT_EQ(MessageBox::shown().size(), 1u) << "the rule runs once per leave";
+    EXPECT_EQ(textOf(field), "100") << "page 11 rows use table entries 100 to 109";
 }
 
 TEST_F(Editing, GroupCheckBoxOpensAndClosesTheGroupField) {
     QCheckBox* box = rows().chkGroup[1];
-    QLineEdit* group = rows().edtGroup[1];
+    QLineEdit* field = rows().edtGroup[1];
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
     ASSERT_TRUE(box->isChecked());
-    EXPECT_TRUE(group->isEnabled());
-    EXPECT_EQ(QApplication::focusWidget(), group);
-
-    QTest::keyClicks(group, "1a0");
-    EXPECT_EQ(group->text(), "10");
-    EXPECT_EQ(MessageBox::shown().at(0), errorNotice("Please insert a numeric 0 ~ 99 !"));
-    QTest::keyClicks(group, "0");
-    MessageBox::clearShown();
-    leaveFor(rows().edtName[1]);
-    EXPECT_EQ(QApplication::focusWidget(), group);
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 99 !"});
-    EXPECT_EQ(MessageBox::shown()[0].buttons, NoticeButtons::RetryCancel);
-
-    MessageBox::clearShown();
-    group->setText("99");
-    leaveFor(rows().edtName[1]);
-    EXPECT_TRUE(MessageBox::shown().empty());
-
-    focus(group);
-    group->clear();
-    leaveFor(rows().edtName[1]);
-    EXPECT_FALSE(box->isChecked());
-    EXPECT_FALSE(group->isEnabled());
-
-    group->setEnabled(true);
-    group->setText("5");
-    box->setChecked(true);
-    box->setChecked(false);
-    EXPECT_TRUE(group->text().isEmpty()) << "unchecking takes the group away";
-    EXPECT_FALSE(group->isEnabled());
-}
-
-TEST_F(Editing, PagerIdTakesDigitsUpTo899) {
-    showTab(form->TabSheet4);
-    QLineEdit* field = rows().edtPagerID[0];
-    focus(field);
-    field->clear();
-    QTest::keyClicks(field, "9x00");
-    EXPECT_EQ(field->text(), "900");
-    EXPECT_EQ(MessageBox::shown().at(0), errorNotice("Please insert a numeric  !"));
-    MessageBox::clearShown();
-    leaveFor(rows().memAMsg[0]);
+    EXPECT_TRUE(field->isEnabled());
     EXPECT_EQ(QApplication::focusWidget(), field);
-    EXPECT_EQ(MessageBox::shown().at(0), warningNotice("More then 999 !"));
 
-    MessageBox::clearShown();
-    field->setText("899");
-    leaveFor(rows().memAMsg[0]);
-    EXPECT_EQ(QApplication::focusWidget(), rows().memAMsg[0]);
-    EXPECT_TRUE(MessageBox::shown().empty());
+    leaveFor(rows().edtName[1]);  // left empty: the group is turned off
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(field->isEnabled());
 
-    field->setText("12345");  // loaded from a file
-    focus(field);
-    field->end(false);
-    QTest::keyClick(field, Qt::Key_1);
-    EXPECT_EQ(field->text(), "1234");
-    EXPECT_EQ(MessageBox::shown().at(0), warningNotice("More then 4 Characters!"));
+    box->setChecked(true);
+    field->setText("5");
+    box->setChecked(false);
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_FALSE(field->isEnabled());
 }
 
-TEST_F(Editing, MessageAndAlarmTextLimits) {
-    showTab(form->TabSheet4);
-    QPlainTextEdit* alarmText = rows().memAMsg[0];
-    focus(alarmText);
-    alarmText->setPlainText(QString(59, 'a'));
-    alarmText->moveCursor(QTextCursor::End);
-    leaveFor(rows().memAMsg[1]);
-    EXPECT_TRUE(MessageBox::shown().empty()) << "59 characters are accepted";
-    focus(alarmText);
-    alarmText->moveCursor(QTextCursor::End);
-    QTest::keyClick(alarmText, Qt::Key_B);
-    EXPECT_EQ(alarmText->toPlainText().size(), 60);
-    QTest::keyClick(alarmText, Qt::Key_C);
-    EXPECT_EQ(alarmText->toPlainText().size(), 59) << "at 60 the next key deletes one";
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 59 Characters!"});
-    MessageBox::clearShown();
-    alarmText->setPlainText(QString(60, 'a') + "  ");
-    leaveFor(rows().memAMsg[1]);
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 59 Characters!"});
-    EXPECT_EQ(alarmText->toPlainText(), QString(60, 'a')) << "trimmed, not shortened";
-    EXPECT_EQ(QApplication::focusWidget(), alarmText);
-
-    // Switching tabs leaves the field too; it warns once more but does not
-    // hold the focus in a page that is no longer shown.
-    MessageBox::clearShown();
+TEST_F(Editing, SwitchingTabsFromARefusedFieldDoesNotHoldTheFocusThere) {
+    QWidget* field = prepare(alarmText, QString(60, 'a'));
     showTab(form->TabSheet3);
     EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 59 Characters!"});
-    EXPECT_NE(QApplication::focusWidget(), alarmText);
-
-    MessageBox::clearShown();
-    QPlainTextEdit* message = rows().memMsg[0];
-    focus(message);
-    message->setPlainText(QString(60, 'm'));
-    leaveFor(rows().memMsg[1]);
-    EXPECT_TRUE(MessageBox::shown().empty()) << "60 characters are accepted";
-    focus(message);
-    message->setPlainText(QString(61, 'm'));
-    leaveFor(rows().memMsg[1]);
-    EXPECT_EQ(QApplication::focusWidget(), message);
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"More then 60 Characters!"});
+    EXPECT_NE(QApplication::focusWidget(), field);
 }
 
 TEST_F(Editing, EnterMovesAlongTheColumn) {
     const ControlArrays& a = rows();
-    focus(a.edtAddr[0]);
-    QTest::keyClick(a.edtAddr[0], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.edtAddr[1]);
-    focus(a.edtAddr[9]);
-    QTest::keyClick(a.edtAddr[9], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.cboType[0]);
+    auto enter = [](QWidget* field) {
+        focus(field);
+        QTest::keyClick(field, Qt::Key_Return);
+        QApplication::processEvents();
+        return QApplication::focusWidget();
+    };
+    EXPECT_EQ(enter(a.edtAddr[0]), a.edtAddr[1]);
+    EXPECT_EQ(enter(a.edtAddr[9]), a.cboType[0]);
 
-    // Groups: only rows 1 and 6 have one; Enter skips the closed fields and
-    // goes on past the last row to the first address.
+    // Only rows 1 and 6 have a group: Enter skips the closed group fields and
+    // past the last row goes on to the first address.
     for (int r : {0, 5}) {
         a.chkGroup[r]->setChecked(true);
-        QApplication::processEvents();
-        a.edtGroup[r]->setText("1");  // left empty, a group field turns its group off
+        a.edtGroup[r]->setText("1");
     }
-    focus(a.edtName[9]);
-    QTest::keyClick(a.edtName[9], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.edtGroup[0]);
-    QTest::keyClick(a.edtGroup[0], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.edtGroup[5]);
-    QTest::keyClick(a.edtGroup[5], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.edtAddr[0]);
+    EXPECT_EQ(enter(a.edtName[9]), a.edtGroup[0]);
+    EXPECT_EQ(enter(a.edtGroup[0]), a.edtGroup[5]);
+    EXPECT_EQ(enter(a.edtGroup[5]), a.edtAddr[0]);
     EXPECT_EQ(a.edtGroup[5]->text(), "1") << "Enter types nothing";
 
     showTab(form->TabSheet3);
-    focus(a.memMsg[9]);
-    QTest::keyClick(a.memMsg[9], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), a.memMsg[0]);
+    EXPECT_EQ(enter(a.memMsg[9]), a.memMsg[0]);
     EXPECT_FALSE(a.memMsg[9]->toPlainText().contains('\n'));
 
     showTab(form->TabSheet4);
     a.edtPagerID[6]->setText("77");
-    focus(a.edtPagerID[6]);
-    QTest::keyClick(a.edtPagerID[6], Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_EQ(QApplication::focusWidget(), form->Edit1);
+    EXPECT_EQ(enter(a.edtPagerID[6]), form->Edit1);
     EXPECT_EQ(readPagerId(image().alarmRecord(6)), "77") << "leaving the tab stored the alarms";
-}
 
-TEST_F(Editing, EnterIntoTheSpareRowsOfPageElevenGoesOnToTheTypeBox) {
+    showTab(form->TabSheet1);
     form->cboCapNo->setCurrentIndex(10);
     form->cboCapNoClick(form->cboCapNo);
-    focus(rows().edtAddr[7]);
-    QTest::keyClick(rows().edtAddr[7], Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), rows().cboType[0]);
+    EXPECT_EQ(enter(a.edtAddr[7]), a.cboType[0]) << "the spare rows of page 11 are skipped";
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ TEST_F(Pages, AStoredRowReachesItsSlotAndComesBack) {
     a.edtAddr[3]->clear();
     form->NextC1->trigger();
 
-    EXPECT_EQ(address(2), "0001234");
-    EXPECT_EQ(address(3), "0000000") << "an empty address is padded to seven zeros";
+    EXPECT_EQ(storedAddress(2), "0001234");
+    EXPECT_EQ(storedAddress(3), "0000000") << "an empty address is padded to seven zeros";
     EXPECT_EQ(slotByte(2, capcode::kFuncBits), 3);
     EXPECT_EQ(slotByte(2, capcode::kType), 2);
     EXPECT_EQ(slotByte(2, capcode::kBaud), 3);
@@ -70,7 +70,7 @@ TEST_F(Pages, AListWithoutSelectionAndAnOverlongTextLeaveTheirBytes) {
     a.edtName[5]->setText("Elevenchars");
     ASSERT_TRUE(form->storeCapcodePage(1));
     EXPECT_EQ(slotByte(5, capcode::kType), 0);
-    EXPECT_EQ(address(5), "1234565");
+    EXPECT_EQ(storedAddress(5), "1234565");
     EXPECT_EQ(readName(image().capcodeSlot(5)), "");
 }
 
@@ -117,8 +117,8 @@ TEST_F(Pages, PageElevenRegeneratesTheBlocksBehindItsRows) {
         EXPECT_EQ(slotByte(k, capcode::kType), 2) << k;
         EXPECT_EQ(slotByte(k, capcode::kGroup), capcode::kNoGroup) << k;
     }
-    EXPECT_EQ(address(399), "2099999");
-    EXPECT_EQ(address(498), "2100098");
+    EXPECT_EQ(storedAddress(399), "2099999");
+    EXPECT_EQ(storedAddress(498), "2100098");
     EXPECT_EQ(slotByte(499, capcode::kType), 1) << "the next block keeps its own row's type";
     for (int r : {8, 9}) {
         EXPECT_TRUE(a.labIndex[r]->isEnabled());
@@ -174,20 +174,6 @@ TEST_F(Pages, MessageCommandsWrapBothWays) {
     EXPECT_EQ(messageCaption(), "PPG Message10");
     form->BeforeM1->trigger();
     EXPECT_EQ(form->config().messagePage, 9);
-}
-
-TEST_F(Pages, AShorterMessageReplacesALongerOneWholly) {
-    const ControlArrays& a = rows();
-    a.memMsg[4]->setPlainText(QString(30, 'x'));
-    form->storeMessagePage(1);
-    a.memMsg[4]->setPlainText("Short");
-    form->storeMessagePage(1);
-    const std::uint8_t* slot = image().messageSlot(4);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot), 5), "Short");
-    EXPECT_TRUE(std::all_of(slot + 5, slot + message::kSlotSize, [](std::uint8_t b) { return b == 0; }));
-    a.memMsg[4]->setPlainText("edited");
-    form->loadMessagePage(1);
-    EXPECT_EQ(a.memMsg[4]->toPlainText(), "Short");
 }
 
 TEST_F(Pages, LeavingTheAlarmTabStoresItsPage) {
