@@ -4,10 +4,11 @@
 #include "link/form2.h"
 
 // The pending edit and the pages on show go into the image first, so the
-// board gets exactly what the operator sees.
+// board gets exactly what the operator sees. A page that cannot be stored
+// (its box has been shown) stops the command: nothing half-stored is sent.
 void TForm1::Write1Click(QObject*) {
     moveFocusToSink();
-    storeCapcodePage(config_.capcodePage);
+    if (!storeCapcodePage(config_.capcodePage)) return;
     storeMessagePage(config_.messagePage);
     loadAlarmPage();
     config_.direction = qm730::TransferDirection::Send;

@@ -3,6 +3,7 @@
 // fail: a silent board, a frame cut short, a port that cannot be opened.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -144,6 +145,20 @@ TEST_F(Transfer, TransferSendsThePendingEditAndCannotBeClosedMidway) {
     EXPECT_EQ(board.sim().stats().uploadsApplied, 1);
     EXPECT_EQ(readName(board.sim().image().capcodeSlot(0)), "FROM PC");
     EXPECT_EQ(readName(board.sim().image().capcodeSlot(500)), "FAR AWAY");
+}
+
+TEST_F(Transfer, APageThatCannotBeStoredStopsTheTransfer) {
+    ASSERT_TRUE(active);
+    form->arrays().chkGroup[0]->setChecked(true);
+    form->arrays().edtGroup[0]->setText("1x");  // pasted past the key rule
+    const ConfigImage before = form->config().image;
+    runModal(form->Write1);
+    // The group field's own leave rule complains first, then the page store.
+    ASSERT_FALSE(MessageBox::shown().empty());
+    EXPECT_EQ(MessageBox::shown().back().text, "'1x' is not a valid integer value.");
+    EXPECT_FALSE(dialog()->isVisible());
+    EXPECT_EQ(dialog()->lblMsg->text(), "Message");  // the dialog never ran
+    EXPECT_EQ(form->config().image.bytes(), before.bytes());
 }
 
 TEST_F(Transfer, ReadOnTheThirdPortTakesTheBoardsImageIntoTheViews) {
