@@ -90,6 +90,9 @@ public:
     // Waits until at least one byte can be read; false on time-out.
     bool waitReadable(std::chrono::milliseconds timeout);
     std::size_t bytesWaiting();
+    // Bytes written but not yet sent on the line; 0 where the device cannot
+    // tell, as a pseudo-terminal.
+    std::size_t bytesUnsent();
     void purgeInput();
     void purgeOutput();
     void setRts(bool raised);

@@ -182,6 +182,13 @@ std::size_t SerialPort::bytesWaiting() {
     return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
 }
 
+std::size_t SerialPort::bytesUnsent() {
+    requireOpen("count output");
+    int unsent = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) return 0;
+    return unsent > 0 ? static_cast<std::size_t>(unsent) : 0;
+}
+
 void SerialPort::purgeInput() {
     requireOpen("discard input");
     if (::tcflush(fd_, TCIFLUSH) != 0) fail(SerialStep::Purge, errno, "cannot discard input");

@@ -20,6 +20,7 @@ public:
     void purgeOutput() override { port_.purgeOutput(); }
     void purgeInput() override { port_.purgeInput(); }
     bool waitReadable(std::chrono::milliseconds timeout) override { return port_.waitReadable(timeout); }
+    std::size_t bytesUnsent() override { return port_.bytesUnsent(); }
 
 private:
     SerialPort& port_;

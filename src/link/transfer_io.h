@@ -25,6 +25,8 @@ public:
     virtual void purgeInput() = 0;
     // Blocks until input is waiting or the time-out ends; false on time-out.
     virtual bool waitReadable(std::chrono::milliseconds timeout) = 0;
+    // Bytes the driver still holds for sending; 0 where it cannot tell.
+    virtual std::size_t bytesUnsent() { return 0; }
 };
 
 // Waiting and the clock. DelayMs is the protocol's fixed delay: the windowed

@@ -131,6 +131,22 @@ void ConfigTransfer::sendBlocks() {
     }
 }
 
+// Success means the blocks have left the computer, not that they wait in the
+// driver's buffer (a few seconds of line time on a UART), so the operator is
+// not told to disconnect while the board is still receiving.
+bool ConfigTransfer::waitUntilSent() {
+    std::size_t unsent = port_.bytesUnsent();
+    auto lastProgress = pump_.now();
+    while (unsent > 0) {
+        if (pump_.now() - lastProgress > kDrainStallTimeout) return false;
+        DelayMs(kDrainPollMs);
+        const std::size_t now = port_.bytesUnsent();
+        if (now < unsent) lastProgress = pump_.now();
+        unsent = now;
+    }
+    return true;
+}
+
 bool ConfigTransfer::SendConfiguration() {
     failure_ = TransferFailure::None;
     PackConfiguration();
@@ -151,6 +167,10 @@ bool ConfigTransfer::SendConfiguration() {
     }
     try {
         sendBlocks();
+        if (!waitUntilSent()) {
+            lineError_ = "the port stopped sending the last bytes";
+            return fail(TransferFailure::LineFailed);
+        }
     } catch (const SerialError& e) {
         lineError_ = e.what();
         return fail(TransferFailure::LineFailed);

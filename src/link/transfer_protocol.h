@@ -36,6 +36,10 @@ inline constexpr std::chrono::milliseconds kAnswerSettle{5};
 // A board that falls silent this long in the middle of the download frame
 // has stopped; the read ends as failed and the image stays as it was.
 inline constexpr std::chrono::milliseconds kFrameSilenceTimeout{2000};
+// An upload counts as sent once the driver has put its last byte on the
+// line; a driver that sends nothing more for this long has stalled.
+inline constexpr std::chrono::milliseconds kDrainStallTimeout{2000};
+inline constexpr int kDrainPollMs = 10;
 inline constexpr int kLogonPauseMs = 200;
 inline constexpr int kGoAheadPauseMs = 400;
 inline constexpr int kFramePauseMs = 50;
@@ -88,6 +92,7 @@ private:
     bool logon(char service);
     bool checkGoAhead();
     void sendBlocks();
+    bool waitUntilSent();
     bool receiveFrame();
     bool fail(TransferFailure failure);
     void sendByte(std::uint8_t byte);

@@ -56,6 +56,8 @@ public:
     // Called after every write with everything written so far.
     std::function<void(FakePort&)> onWrite;
     int failWritesFrom = -1;  // index of the first write that fails
+    // What the driver still holds for sending, asked after the last block.
+    std::function<std::size_t()> unsent;
 
     void deliver(const Bytes& data, std::chrono::milliseconds after) {
         arrivals_.push_back({clock_.now + after, data});
@@ -85,6 +87,7 @@ public:
         }
         return n;
     }
+    std::size_t bytesUnsent() override { return unsent ? unsent() : 0; }
     void purgeOutput() override { ++outputPurges; }
     void purgeInput() override {
         arrive();

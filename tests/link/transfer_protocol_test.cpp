@@ -177,6 +177,21 @@ TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
     EXPECT_NE(s.transfer.lineError().find("write failed"), std::string::npos);
 }
 
+TEST(Upload, SuccessWaitsUntilTheDriverHasSentEverything) {
+    Session draining(answer(bytes("ID=")), answer(kGoAheadAnswer));
+    std::size_t backlog = 4096;
+    draining.port.unsent = [&] { return backlog = backlog > 500 ? backlog - 500 : 0; };
+    EXPECT_TRUE(draining.transfer.SendConfiguration());
+    EXPECT_EQ(backlog, 0u);
+
+    Session stalled(answer(bytes("ID=")), answer(kGoAheadAnswer));
+    stalled.port.unsent = [] { return std::size_t{1200}; };
+    const auto start = stalled.clock.now;
+    EXPECT_FALSE(stalled.transfer.SendConfiguration());
+    EXPECT_EQ(stalled.transfer.failure(), TransferFailure::LineFailed);
+    EXPECT_LT(stalled.clock.now - start, 4s);
+}
+
 namespace {
 
 ConfigImage boardImage() {
