@@ -42,6 +42,7 @@ std::string describeFailure(TransferFailure failure) {
         case TransferFailure::NoGoAhead: return "the board did not give the go-ahead within 2 seconds";
         case TransferFailure::WrongGoAhead: return "the board answered the upload request without the go-ahead";
         case TransferFailure::InputFlood: return "more than 9,000 unexpected bytes were waiting on the line";
+        case TransferFailure::NoFrame: return "the board sent no configuration within 2 seconds of the request";
         case TransferFailure::FrameTimeout: return "the board stopped sending part-way through the configuration";
         case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";
         case TransferFailure::LineFailed: return "the serial line failed";
@@ -187,9 +188,9 @@ bool ConfigTransfer::receiveFrame() {
     auto lastByteAt = pump_.now();
     while (received < kDownloadFrameSize) {
         const auto silent = pump_.now() - lastByteAt;
-        if (silent >= kFrameSilenceTimeout) return fail(TransferFailure::FrameTimeout);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent);
-        if (!port_.waitReadable(left)) return fail(TransferFailure::FrameTimeout);
+        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left))
+            return fail(received == 0 ? TransferFailure::NoFrame : TransferFailure::FrameTimeout);
         const std::size_t got = port_.read(transferBuffer_.data() + received, kDownloadFrameSize - received);
         if (got == 0) {
             pump_.pause(1ms);  // readable but empty: do not spin on it

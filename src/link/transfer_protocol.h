@@ -54,6 +54,7 @@ enum class TransferFailure {
     NoGoAhead,
     WrongGoAhead,
     InputFlood,         // more than 9,000 bytes waiting before the frame
+    NoFrame,            // the board sent nothing after the download request
     FrameTimeout,       // the board stopped part-way through the frame
     FrameChecksum,
     LineFailed,         // the port refused a write, read or purge

@@ -238,7 +238,7 @@ TEST(Download, FailuresLeaveTheImageAsItWas) {
         {"wrong checksum", answer(sim::buildDownloadFrame(boardImage(), true)), TransferFailure::FrameChecksum},
         {"cut short", answer(Bytes(good.begin(), good.begin() + 4000)), TransferFailure::FrameTimeout},
         {"flood before the frame", answer(Bytes(9001, 0)), TransferFailure::InputFlood},
-        {"no frame", {}, TransferFailure::FrameTimeout},
+        {"no frame", {}, TransferFailure::NoFrame},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
