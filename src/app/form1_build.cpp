@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "app/hiddentabstyle.h"
 #include "app/typedlength.h"
 #include "app/unit1.h"
 
@@ -221,6 +222,9 @@ void TForm1::buildPageControl() {
     pacCapMsg->setTabVisible(pacCapMsg->indexOf(TabSheet2), false);
     pacCapMsg->setTabEnabled(pacCapMsg->indexOf(TabSheet2), false);
     TabSheet2->setEnabled(false);
+    auto* tabStyle = new HiddenTabStyle;
+    tabStyle->setParent(pacCapMsg->tabBar());
+    pacCapMsg->tabBar()->setStyle(tabStyle);
 
     btnPLink = make<QPushButton>(client, "btnPLink", {640, 10, 65, 22}, "P-Link");
     btnPLink->hide();
