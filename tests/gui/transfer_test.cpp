@@ -100,7 +100,7 @@ protected:
 
 TEST(TransferLine, SelectorItemsGiveTheLineSettings) {
     EXPECT_EQ(lineSettingsFromSelectors(4, 2), kBoardLine);
-    EXPECT_EQ(lineSettingsFromSelectors(0, 0), (LineSettings{1200, 7, Parity::Even, 1}));
+    EXPECT_EQ(lineSettingsFromSelectors(0, 0), (LineSettings{1200, 7, Parity::Even, 2}));
     EXPECT_EQ(lineSettingsFromSelectors(-1, 9), kBoardLine);  // nothing chosen: the board's line
 }
 
