@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "../core/tempdir.h"
+#include "tempdir.h"
 #include "app/filedialog.h"
 #include "config/configfile.h"
 #include "datatabs.h"

@@ -9,47 +9,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
-#include <thread>
 
 #include "guitest.h"
 #include "link/form2.h"
 #include "link/form2_pump.h"
-#include "link/serial_transfer_port.h"
 #include "link/transfer_line.h"
 #include "link/transfer_protocol.h"
-#include "sim/pseudo_terminal.h"
-#include "sim/sim_board.h"
+#include "simboard_thread.h"
 
 using namespace qm730;
+using Board = qm730::test::SimBoardThread;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A simulated board serving a fresh pseudo-terminal on its own thread.
-class Board {
-public:
-    explicit Board(sim::SimOptions options = {}, const ConfigImage& image = defaultImage())
-        : board_(std::move(options), image, log_), thread_([this] { board_.serve(line_.master()); }) {}
-    ~Board() {
-        board_.stop();
-        thread_.join();
-    }
-    std::string port() const { return line_.slavePath(); }
-    sim::SimBoard& sim() { return board_; }
-
-private:
-    sim::PseudoTerminal line_;
-    std::ostringstream log_;
-    sim::SimBoard board_;
-    std::thread thread_;
-};
 
 // Whether two images agree on the bytes the download frame carries.
 bool sameCarriedByFrame(const ConfigImage& a, const ConfigImage& b) {

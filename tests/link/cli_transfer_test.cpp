@@ -13,10 +13,11 @@
 
 #include "config/configfile.h"
 #include "link/serial_port.h"
-#include "sim/pseudo_terminal.h"
-#include "sim/sim_board.h"
+#include "simboard_thread.h"
+#include "tempdir.h"
 
 using namespace qm730;
+using Board = qm730::test::SimBoardThread;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -84,40 +85,12 @@ ConfigImage load(const fs::path& path) {
     return image;
 }
 
-// A simulated board serving a fresh pseudo-terminal on its own thread.
-class Board {
-public:
-    explicit Board(sim::SimOptions options = {}, const ConfigImage& image = defaultImage())
-        : board_(std::move(options), image, log_), thread_([this] { board_.serve(line_.master()); }) {}
-    ~Board() {
-        board_.stop();
-        thread_.join();
-    }
-    std::string port() const { return line_.slavePath(); }
-    sim::SimBoard& sim() { return board_; }
-    std::string log() const { return log_.str(); }
-
-private:
-    sim::PseudoTerminal line_;
-    std::ostringstream log_;
-    sim::SimBoard board_;
-    std::thread thread_;
-};
-
 class CliTransfer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("qm730-link-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path file(const char* name) const { return dir_ / name; }
-    Outcome ctl(const std::vector<std::string>& args, Clock::duration limit = 15s) { return runCtl(dir_, args, limit); }
+    fs::path file(const char* name) const { return dir_.file(name); }
+    Outcome ctl(const std::vector<std::string>& args, Clock::duration limit = 15s) { return runCtl(dir_.path(), args, limit); }
 
-    fs::path dir_;
+    TempDir dir_;
 };
 
 bool sameCarriedByUpload(const ConfigImage& a, const ConfigImage& b) {
