@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
 
 #include "dialogs/aboutbox.h"
 #include "dialogs/jpegimage.h"

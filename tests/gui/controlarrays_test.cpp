@@ -2,12 +2,6 @@
 // components whose name, kind or Tag does not fit.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-
 #include "app/controlarrays.h"
 #include "app/tag.h"
 #include "guitest.h"

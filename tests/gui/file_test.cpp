@@ -1,9 +1,6 @@
 // Open and Save through the real menu actions: the dialogs asked, the pages
 // stored before a save and reloaded after an open, files of the wrong size,
 // and the failures the operator is told about.
-#include <QAction>
-#include <QComboBox>
-#include <QTest>
 
 #include <fstream>
 #include <iterator>

@@ -3,12 +3,8 @@
 // triggers another rule.
 #include <gtest/gtest.h>
 
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QTimer>
 
 #include "app/focusrules.h"
 #include "guitest.h"

@@ -1,8 +1,18 @@
-// Helpers shared by the widget tests.
+// Helpers shared by the widget tests, with the widget classes they all use.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -17,6 +27,12 @@ inline bool showActive(QWidget& window) {
     window.show();
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
+}
+
+// The operator clicks into a control: the rules the move triggers run.
+inline void focus(QWidget* control) {
+    control->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
 }
 
 template <typename T>

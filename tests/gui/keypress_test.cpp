@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 
 #include "app/keypressfilter.h"
 #include "app/typedlength.h"

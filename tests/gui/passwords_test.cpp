@@ -4,14 +4,7 @@
 // the menu commands themselves are tested: there the answer is scheduled.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStatusBar>
-#include <QTabWidget>
-#include <QTimer>
 
 #include "dialogs/passworddlg.h"
 #include "dialogs/pwddlg.h"

@@ -3,14 +3,7 @@
 // fail: a silent board, a frame cut short, a port that cannot be opened.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +11,7 @@
 #include "guitest.h"
 #include "link/form2.h"
 #include "link/form2_pump.h"
+#include "link/serial_transfer_port.h"
 #include "link/transfer_line.h"
 #include "link/transfer_protocol.h"
 #include "simboard_thread.h"
