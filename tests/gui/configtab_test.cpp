@@ -170,12 +170,7 @@ TEST_F(ConfigTab, StatusBoxesChangeOnlyTheirOwnBits) {
 }
 
 TEST_F(ConfigTab, ListsStoreTheirCodes) {
-    struct Case {
-        QComboBox* list;
-        int item;
-        std::size_t offset;
-        int code;
-    };
+    struct Case { QComboBox* list; int item; std::size_t offset; int code; };
     const Case cases[] = {
         {form->cboHeartSet, 10, 0x2A, 10}, {form->cboCBaud, 0, 0x2B, 1}, {form->cboPType, 1, 0x2E, 2},
         {form->cboPBaud, 0, 0x2D, 1},      {form->cboTAPS, 9, 0x29, 9},

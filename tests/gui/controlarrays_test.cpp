@@ -51,40 +51,25 @@ struct Components {
     static constexpr int kNoTag = -1000;
 };
 
+// Names, kinds and Tags that do not fit an array are left out; the first
+// matching prefix decides and a later component of the same place wins.
 TEST(ControlArrays, ComponentsThatDoNotFitAreLeftOut) {
     Components c;
-    auto* good = c.add<QLineEdit>("edtAddr3", 2);
+    c.add<QLineEdit>("edtAddr3", 2);
+    auto* later = c.add<QLineEdit>("edtAddrSpare", 2);
     c.add<QLineEdit>("edtAddr11", 10);           // one past the end
     c.add<QLineEdit>("edtAddrHuge", 1 << 30);    // far past the end
     c.add<QLineEdit>("edtAddrNegative", -1);
     c.add<QLineEdit>("edtAddrUntagged", Components::kNoTag);
     c.add<QLabel>("edtAddrWrongKind", 4);        // a label is no address edit
     c.add<QCheckBox>("chkCtl9", 9);              // status array holds five
-    auto* groupBox = c.add<QCheckBox>("chkGroup2", 1);
-    c.add<QLineEdit>("edtPagerIDX", 7);          // alarm array holds seven
-
-    ControlArrays arrays;
-    fillControlArrays(arrays, c.list);
-    EXPECT_EQ(arrays.edtAddr[2], good);
-    for (std::size_t i = 0; i < arrays.edtAddr.size(); ++i) {
-        if (i == 2) continue;
-        EXPECT_EQ(arrays.edtAddr[i], nullptr) << i;
-    }
-    EXPECT_EQ(arrays.chkGroup[1], groupBox);
-    for (const QCheckBox* box : arrays.chkCtl) EXPECT_EQ(box, nullptr);
-    for (const QLineEdit* edit : arrays.edtPagerID) EXPECT_EQ(edit, nullptr);
-}
-
-TEST(ControlArrays, FirstMatchingPrefixDecidesAndLaterComponentsWin) {
-    Components c;
-    c.add<QLineEdit>("edtGroup1", 0);
-    auto* later = c.add<QLineEdit>("edtGroupSpare", 0);  // same prefix, same Tag: scanned later, kept
-    auto* memo = c.add<QPlainTextEdit>("memMsg1", 0);
     auto* alarm = c.add<QPlainTextEdit>("memAMsg1", 0);  // "memMsg" does not match "memAMsg"
+
     ControlArrays arrays;
     fillControlArrays(arrays, c.list);
-    EXPECT_EQ(arrays.edtGroup[0], later);
-    EXPECT_EQ(arrays.memMsg[0], memo);
+    for (std::size_t i = 0; i < arrays.edtAddr.size(); ++i) EXPECT_EQ(arrays.edtAddr[i], i == 2 ? later : nullptr) << i;
+    for (const QCheckBox* box : arrays.chkCtl) EXPECT_EQ(box, nullptr);
+    EXPECT_EQ(arrays.memMsg[0], nullptr);
     EXPECT_EQ(arrays.memAMsg[0], alarm);
 }
 

@@ -135,12 +135,7 @@ TEST_F(CliTransfer, ReadTakesTheFrameAndTheRestFromTheBase) {
 }
 
 TEST_F(CliTransfer, BoardFaultsEndInBoundedTimeAndLoseNothing) {
-    struct Case {
-        const char* name;
-        sim::SimOptions options;
-        const char* command;
-        const char* reason;
-    };
+    struct Case { const char* name; sim::SimOptions options; const char* command; const char* reason; };
     sim::SimOptions silent, wrong, refuse, badSum, cut;
     silent.silent = true;
     wrong.wrongAnswer = true;

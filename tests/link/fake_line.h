@@ -1,6 +1,7 @@
 // A scripted board on a virtual clock, for running the transfer without a
 // device: answers arrive at chosen times, waits advance the clock instead of
 // sleeping, and everything written is kept with the time it was written.
+// A Session runs the transfer against it.
 #pragma once
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "config/notice.h"
 #include "link/serial_port.h"
 #include "link/transfer_io.h"
+#include "link/transfer_protocol.h"
 
 namespace qm730::test {
 
@@ -134,16 +136,47 @@ public:
     void setStatus(const std::string& text) override { status = text; }
     void setProgressRange(int minimum, int maximum) override { range = {minimum, maximum}; }
     void setProgress(int position) override { positions.push_back(position); }
-    void repaint() override { ++repaints; }
+    void repaint() override {}
     void logLine(const std::string& line) override { log.push_back(line); }
     void showNotice(const Notice& notice) override { notices.push_back(notice); }
 
     std::string status;
     std::pair<int, int> range{0, 100};
     std::vector<int> positions;
-    int repaints = 0;
     std::vector<std::string> log;
     std::vector<Notice> notices;
+};
+
+// One answer from the board: the bytes and when they arrive.
+struct Piece {
+    Bytes data;
+    std::chrono::milliseconds after;
+};
+
+inline std::vector<Piece> answer(Bytes data) { return {{std::move(data), 1ms}}; }
+
+const Bytes kGoAheadAnswer = {0x06, 0x0D, 0x1B, '[', 'p', 0x0D};
+constexpr std::size_t kLogonBytes = 6;  // CR, then ESC P G d CR
+
+// A transfer against a board that answers the logon CR and then the service
+// request with the given pieces.
+struct Session {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakePump pump{clock};
+    FakeDisplay display;
+    ConfigImage image = defaultImage();
+    ConfigTransfer transfer{image, port, pump, display};
+
+    Session(std::vector<Piece> logon, std::vector<Piece> service) {
+        port.onWrite = [logon = std::move(logon), service = std::move(service)](FakePort& p) {
+            const std::size_t written = p.allWritten().size();
+            if (written == 1)
+                for (const auto& piece : logon) p.deliver(piece.data, piece.after);
+            if (written == kLogonBytes && p.writes.size() == kLogonBytes)
+                for (const auto& piece : service) p.deliver(piece.data, piece.after);
+        };
+    }
 };
 
 }  // namespace qm730::test

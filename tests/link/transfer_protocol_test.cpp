@@ -4,55 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "fake_line.h"
-#include "link/transfer_protocol.h"
 #include "sim/board_wire.h"
 
 using namespace qm730;
 using namespace qm730::test;
 
-namespace {
-
-struct Piece {
-    Bytes data;
-    std::chrono::milliseconds after;
-};
-
-const Bytes kGoAheadAnswer = {0x06, 0x0D, 0x1B, '[', 'p', 0x0D};
-constexpr std::size_t kLogonBytes = 6;  // CR, then ESC P G d CR
-
-// Answers the logon CR and then the service request with the given pieces.
-struct Session {
-    VirtualClock clock;
-    FakePort port{clock};
-    FakePump pump{clock};
-    FakeDisplay display;
-    ConfigImage image = defaultImage();
-    ConfigTransfer transfer{image, port, pump, display};
-
-    Session(std::vector<Piece> logon, std::vector<Piece> service) {
-        port.onWrite = [logon = std::move(logon), service = std::move(service)](FakePort& p) {
-            const std::size_t written = p.allWritten().size();
-            if (written == 1)
-                for (const auto& piece : logon) p.deliver(piece.data, piece.after);
-            if (written == kLogonBytes && p.writes.size() == kLogonBytes)
-                for (const auto& piece : service) p.deliver(piece.data, piece.after);
-        };
-    }
-};
-
-std::vector<Piece> answer(Bytes data) { return {{std::move(data), 1ms}}; }
-
-}  // namespace
-
 TEST(Logon, AnswersAreJudgedOnTheirFirstThreeCharacters) {
-    struct Case {
-        const char* name;
-        std::vector<Piece> pieces;
-        bool accepted;
-    };
+    struct Case { const char* name; std::vector<Piece> pieces; bool accepted; };
     const std::vector<Case> cases = {
         {"ID= with CR LF", answer(bytes("ID=\r\n")), true},
         {"ID= and more", answer(bytes("ID=xyz")), true},
@@ -134,12 +94,7 @@ TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
 }
 
 TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
-    struct Case {
-        const char* name;
-        std::vector<Piece> pieces;
-        bool accepted;
-        TransferFailure failure;
-    };
+    struct Case { const char* name; std::vector<Piece> pieces; bool accepted; TransferFailure failure; };
     const std::vector<Case> cases = {
         {"inner CR stays, trailing CR trimmed", answer(kGoAheadAnswer), true, TransferFailure::None},
         {"without the inner CR", answer({0x06, 0x1B, '[', 'p', 0x0D}), false, TransferFailure::WrongGoAhead},
@@ -229,11 +184,7 @@ TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
 
 TEST(Download, FailuresLeaveTheImageAsItWas) {
     const Bytes good = sim::buildDownloadFrame(boardImage(), false);
-    struct Case {
-        const char* name;
-        std::vector<Piece> pieces;
-        TransferFailure failure;
-    };
+    struct Case { const char* name; std::vector<Piece> pieces; TransferFailure failure; };
     const std::vector<Case> cases = {
         {"wrong checksum", answer(sim::buildDownloadFrame(boardImage(), true)), TransferFailure::FrameChecksum},
         {"cut short", answer(Bytes(good.begin(), good.begin() + 4000)), TransferFailure::FrameTimeout},

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "fake_line.h"
-#include "link/transfer_protocol.h"
 #include "link/upload_block.h"
 
 using namespace qm730;
@@ -57,19 +56,12 @@ TEST(UploadBlock, ContinuationPayloadIs240Or241Characters) {
 namespace {
 
 // Runs a whole upload and returns its blocks, one per write after the logon.
-std::vector<Bytes> uploadBlocks(ConfigImage& image) {
-    VirtualClock clock;
-    FakePort port(clock);
-    FakePump pump(clock);
-    FakeDisplay display;
-    port.onWrite = [](FakePort& p) {
-        if (p.writes.size() == 1) p.deliver(bytes("ID=\r"), 1ms);
-        if (p.writes.size() == 6) p.deliver({0x06, 0x0D, 0x1B, '[', 'p', 0x0D}, 1ms);
-    };
-    ConfigTransfer transfer(image, port, pump, display);
-    EXPECT_TRUE(transfer.SendConfiguration());
+std::vector<Bytes> uploadBlocks(const ConfigImage& image) {
+    Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
+    s.image = image;
+    EXPECT_TRUE(s.transfer.SendConfiguration());
     std::vector<Bytes> blocks;
-    for (std::size_t i = 6; i < port.writes.size(); ++i) blocks.push_back(port.writes[i].data);
+    for (std::size_t i = kLogonBytes; i < s.port.writes.size(); ++i) blocks.push_back(s.port.writes[i].data);
     return blocks;
 }
 
