@@ -1,38 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "run_ctl.h"
 #include "tempdir.h"
+
+using namespace qm730::test;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CommandRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs qm730ctl with the arguments (quoted by the caller where needed).
-CommandRun qm730ctl(const TempDir& dir, const std::string& arguments) {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command = std::string(QM730CTL_PATH) + " " + arguments + " >" + out + " 2>" + err;
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
-}
+CtlRun qm730ctl(const TempDir& dir, const std::string& arguments) { return runQm730ctl(dir.path().string(), arguments); }
 
 bool hasLine(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
@@ -43,7 +23,7 @@ bool hasLine(const std::string& text, const std::string& line) {
 TEST(CliNew, WritesTheDefaultTableFileReplacingALongerOne) {
     TempDir dir;
     const std::string file = dir.file("fresh.tbl");
-    CommandRun run = qm730ctl(dir, "new " + file);
+    CtlRun run = qm730ctl(dir, "new " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(fs::file_size(file), 40959u);
 
@@ -55,7 +35,7 @@ TEST(CliNew, WritesTheDefaultTableFileReplacingALongerOne) {
 
 TEST(CliNew, UnwritablePlaceNamesTheFileAndTheReason) {
     TempDir dir;
-    const CommandRun run = qm730ctl(dir, "new /dev/null/x.tbl");
+    const CtlRun run = qm730ctl(dir, "new /dev/null/x.tbl");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "qm730ctl: cannot write '/dev/null/x.tbl': Not a directory\n");
     EXPECT_EQ(qm730ctl(dir, "new").status, 2);
@@ -66,7 +46,7 @@ TEST(CliDump, PrintsSettingsAndEveryRecord) {
     TempDir dir;
     const std::string file = dir.file("d.tbl");
     ASSERT_EQ(qm730ctl(dir, "new " + file).status, 0);
-    const CommandRun run = qm730ctl(dir, "dump " + file);
+    const CtlRun run = qm730ctl(dir, "dump " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* line : {"UART_baud: 9600 bps", "Protocol_select: Programming", "Delay_byte_4: 20",
                              "LCD_back_light_on: on", "Frequency: 454500000 Hz", "PLL_N: 023810",
@@ -90,7 +70,7 @@ TEST(CliDump, OddBytesShowAsNoneAndMismatchedWordsAreFlagged) {
         f.seekp(0x60 + 11).write("A\n", 2);
         f.seekp(0x60 + 21).put(5);              // pager 1 in group 5
     }
-    const CommandRun run = qm730ctl(dir, "dump " + file);
+    const CtlRun run = qm730ctl(dir, "dump " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(hasLine(run.out, "UART_baud: (none: 7)"));
     EXPECT_TRUE(hasLine(run.out, "PLL_R: 050801 (spacing gives 050A01)"));
@@ -102,7 +82,7 @@ TEST(CliDump, RefusesFilesOfAnotherSizeAndMissingFiles) {
     TempDir dir;
     const std::string file = dir.file("short.tbl");
     std::ofstream(file) << "too short";
-    CommandRun run = qm730ctl(dir, "dump " + file);
+    CtlRun run = qm730ctl(dir, "dump " + file);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "qm730ctl: '" + file + "' is 9 bytes, not a table file of 40959 bytes\n");
     EXPECT_TRUE(run.out.empty());

@@ -4,20 +4,14 @@
 
 using namespace qm730;
 
-TEST(Paging, CapcodeCommandsWrapForwardButNotBackward) {
-    EXPECT_EQ(nextCapcodePage(1), 2);
+TEST(Paging, CapcodeCommandsWrapForwardOnlyAndMessageCommandsBothWays) {
     EXPECT_EQ(nextCapcodePage(10), 11);
     EXPECT_EQ(nextCapcodePage(11), 1);
     EXPECT_EQ(previousCapcodePage(11), 10);
-    EXPECT_EQ(previousCapcodePage(2), 1);
     EXPECT_EQ(previousCapcodePage(1), 1);
-}
-
-TEST(Paging, MessageCommandsWrapBothWays) {
     EXPECT_EQ(nextMessagePage(9), 10);
     EXPECT_EQ(nextMessagePage(10), 1);
     EXPECT_EQ(previousMessagePage(1), 10);
-    EXPECT_EQ(previousMessagePage(10), 9);
 }
 
 TEST(Paging, TabCaptionsNameThePageAndHowBlockPageWasReached) {

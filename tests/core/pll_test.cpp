@@ -26,7 +26,6 @@ TEST(FrequencyRule, StoresDigitsAndNWord) {
     const FrequencyDecision decision = applyFrequency(image, "4545125", 0);
     EXPECT_FALSE(decision.notice);
     EXPECT_EQ(decision.pllNLabel, "023812");
-    EXPECT_EQ(storedN(image), "023812");
     EXPECT_EQ(storedDigits(image), "4545125");
     EXPECT_EQ(image[0x09], 0x02);
     EXPECT_EQ(image[0x0A], 0x38);

@@ -1,75 +1,24 @@
 // qm730ctl send and read end to end over a pseudo-terminal against the
 // simulated board, including the board's faults.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "config/configfile.h"
 #include "link/serial_port.h"
+#include "run_ctl.h"
 #include "simboard_thread.h"
 #include "tempdir.h"
 
 using namespace qm730;
-using Board = qm730::test::SimBoardThread;
+using namespace qm730::test;
+using Board = SimBoardThread;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-    Clock::duration took{};
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs qm730ctl with the arguments; kills it if it outlives the limit.
-Outcome runCtl(const fs::path& dir, const std::vector<std::string>& args, Clock::duration limit = 15s) {
-    const fs::path outFile = dir / "ctl.out", errFile = dir / "ctl.err";
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::freopen(outFile.c_str(), "w", stdout);
-        ::freopen(errFile.c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(QM730CTL_PATH)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QM730CTL_PATH, argv.data());
-        ::_exit(127);
-    }
-    Outcome outcome;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() - start > limit) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "qm730ctl did not finish in time";
-            break;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    outcome.took = Clock::now() - start;
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = slurp(outFile);
-    outcome.err = slurp(errFile);
-    return outcome;
-}
 
 ConfigImage patternImage(int seed) {
     ConfigImage image;
@@ -88,7 +37,11 @@ ConfigImage load(const fs::path& path) {
 class CliTransfer : public ::testing::Test {
 protected:
     fs::path file(const char* name) const { return dir_.file(name); }
-    Outcome ctl(const std::vector<std::string>& args, Clock::duration limit = 15s) { return runCtl(dir_.path(), args, limit); }
+    CtlRun ctl(const std::vector<std::string>& args, int limitSeconds = 15) {
+        std::string line;
+        for (const std::string& arg : args) line += arg + " ";
+        return runQm730ctl(dir_.path().string(), line, limitSeconds);
+    }
 
     TempDir dir_;
 };
@@ -109,7 +62,7 @@ TEST_F(CliTransfer, SendPutsTheFileIntoTheBoard) {
     Board board;
     const ConfigImage sent = patternImage(3);
     save(file("in.tbl"), sent);
-    const Outcome r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    const CtlRun r = ctl({"send", "--port", board.port(), file("in.tbl")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Transfer Success !\n");
     ASSERT_TRUE(board.sim().waitForUploads(1, 5s));
@@ -123,7 +76,7 @@ TEST_F(CliTransfer, ReadTakesTheFrameAndTheRestFromTheBase) {
     Board board({}, onBoard);
     const ConfigImage base = patternImage(90);
     save(file("base.tbl"), base);
-    const Outcome r = ctl({"read", "--port=" + board.port(), "--base", file("base.tbl"), file("out.tbl")});
+    const CtlRun r = ctl({"read", "--port=" + board.port(), "--base", file("base.tbl"), file("out.tbl")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Read Success !\n");
     const ConfigImage got = load(file("out.tbl"));
@@ -157,13 +110,13 @@ TEST_F(CliTransfer, BoardFaultsEndInBoundedTimeAndLoseNothing) {
         const std::string previous = "previous contents";
         std::ofstream(file("out.tbl"), std::ios::binary) << previous;
         const bool send = std::string(c.command) == "send";
-        const Outcome r = send ? ctl({"send", "--port", board.port(), "-v", file("in.tbl")})
+        const CtlRun r = send ? ctl({"send", "--port", board.port(), "-v", file("in.tbl")})
                                : ctl({"read", "--port", board.port(), "-v", file("out.tbl")});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, send ? "Transfer Error !\n" : "Read Error !\n");
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
         EXPECT_LT(r.took, 3s);
-        EXPECT_EQ(slurp(file("out.tbl")), previous);
+        EXPECT_EQ(fileText(file("out.tbl")), previous);
         if (send) {
             EXPECT_NE(r.err.find("Transfermission Error: Command & Response Error!!!"), std::string::npos) << r.err;
             EXPECT_EQ(board.sim().stats().uploadsApplied, 0);
@@ -173,7 +126,7 @@ TEST_F(CliTransfer, BoardFaultsEndInBoundedTimeAndLoseNothing) {
 
 TEST_F(CliTransfer, RefusesFilesThatAreNotOneImage) {
     std::ofstream(file("short.tbl"), std::ios::binary) << std::string(100, 'x');
-    Outcome r = ctl({"send", "--port", "/dev/null", file("short.tbl")});
+    CtlRun r = ctl({"send", "--port", "/dev/null", file("short.tbl")});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(file("short.tbl").string() + "' is 100 bytes"), std::string::npos) << r.err;
     r = ctl({"send", "--port", "/dev/null", file("missing.tbl")});
@@ -191,7 +144,7 @@ TEST_F(CliTransfer, PortInUseOrMissingFailsWithStatus1) {
     SerialPort holder;
     holder.open(board.port());
     save(file("in.tbl"), defaultImage());
-    Outcome r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    CtlRun r = ctl({"send", "--port", board.port(), file("in.tbl")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("in use"), std::string::npos) << r.err;
     r = ctl({"read", "--port", file("no-such-port").string(), file("out.tbl")});
@@ -204,7 +157,7 @@ TEST_F(CliTransfer, ReadAtLineSpeedTakesTheWireTimeAndSucceeds) {
     sim::SimOptions paced;
     paced.pace = true;
     Board board(paced, patternImage(7));
-    const Outcome r = ctl({"read", "--port", board.port(), file("out.tbl")}, 20s);
+    const CtlRun r = ctl({"read", "--port", board.port(), file("out.tbl")}, 20);
     EXPECT_EQ(r.status, 0) << r.err;
     // 8,846 bytes of 11 bits at 19200 baud, plus the 200 ms and 50 ms delays.
     EXPECT_GT(r.took, 5300ms);
