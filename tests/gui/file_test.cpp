@@ -45,27 +45,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(Files, SavedAtOnceAndOpenedAgainTheImageIsUnchanged) {
-    const ImageBytes original = image().bytes();
-    const std::string path = dir.file("start");  // no extension is added
-    save(path);
-    ASSERT_EQ(FileDialog::requests().size(), 1u);
-    const FileDialogRequest& request = FileDialog::requests()[0];
-    EXPECT_EQ(request.kind, FileDialogRequest::Kind::Save);
-    EXPECT_EQ(request.directory.toStdString(), form->config().startDirectory);
-    EXPECT_EQ(request.filter, "Table File*.tbl (*.tbl)");
-    EXPECT_EQ(contents(path), std::string(original.begin(), original.end()));
-
-    image().bytes().fill(0x55);
-    open(path);
-    EXPECT_EQ(image().bytes(), original);
-    EXPECT_EQ(FileDialog::requests().back().kind, FileDialogRequest::Kind::Open);
-    EXPECT_EQ(FileDialog::requests().back().directory.toStdString(), form->config().startDirectory);
-    EXPECT_EQ(rows().edtAddr[0]->text(), "1234560");
-    EXPECT_TRUE(MessageBox::shown().empty());
-}
-
-TEST_F(Files, SaveCommitsTheFieldAndStoresAllPagesFirst) {
+TEST_F(Files, SaveCommitsTheFieldAndStoresAllPagesThenOpenGivesItBack) {
     const ControlArrays& a = rows();
     focus(a.edtAddr[1]);
     a.edtAddr[1]->setText("42");
@@ -77,11 +57,21 @@ TEST_F(Files, SaveCommitsTheFieldAndStoresAllPagesFirst) {
     EXPECT_EQ(storedAddress(1), "0000042") << "stored even though the dialog was cancelled";
     EXPECT_EQ(readMessage(image().messageSlot(3)), "Lunch");
 
-    const std::string path = dir.file("edits.tbl");
+    const ImageBytes saved = image().bytes();
+    const std::string path = dir.file("start");  // no extension is added
     save(path);
-    ConfigImage reread;
-    ASSERT_TRUE(loadTableFile(path, reread).ok());
-    EXPECT_EQ(reread.bytes(), image().bytes());
+    const FileDialogRequest& request = FileDialog::requests().back();
+    EXPECT_EQ(request.kind, FileDialogRequest::Kind::Save);
+    EXPECT_EQ(request.directory.toStdString(), form->config().startDirectory);
+    EXPECT_EQ(request.filter, "Table File*.tbl (*.tbl)");
+    EXPECT_EQ(contents(path), std::string(saved.begin(), saved.end()));
+
+    image().bytes().fill(0x55);
+    open(path);
+    EXPECT_EQ(image().bytes(), saved);
+    EXPECT_EQ(FileDialog::requests().back().kind, FileDialogRequest::Kind::Open);
+    EXPECT_EQ(a.edtAddr[1]->text(), "0000042");
+    EXPECT_TRUE(MessageBox::shown().empty());
 }
 
 TEST_F(Files, OpenReloadsTheShownPagesEvenWhenCancelled) {
@@ -134,11 +124,8 @@ TEST_F(Files, AFileThatCannotBeReadChangesNothing) {
 }
 
 TEST_F(Files, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
-    for (const char* path : {"/dev/null/x.tbl", "/nonexistent-folder/x.tbl"}) {
-        MessageBox::clearShown();
-        save(path);
-        EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError}) << path;
-    }
+    save("/dev/null/x.tbl");
+    EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
 
     // A folder of the target's name cannot be replaced by the file.
     const std::string target = dir.file("taken.tbl");
