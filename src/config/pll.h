@@ -20,7 +20,6 @@ inline constexpr std::uint32_t kStep12k5Hz = 12500;
 inline constexpr std::uint32_t kStep10kHz = 10000;
 // The frequency field holds hundreds of hertz (the label "00Hz" follows it).
 inline constexpr std::uint64_t kFrequencyUnitHz = 100;
-inline constexpr const char* kDefaultFrequencyText = "4545000";
 
 // `cboCSpace`: item 0 "12.5k", item 1 "10k".
 const std::array<std::string_view, 2>& channelSpaceItems();
