@@ -122,6 +122,9 @@ std::optional<int> loadWholeTableFile(const std::string& path, ConfigImage& imag
 bool runTransfer(TransferKind kind, const TransferOptions& options, ConfigImage& image) {
     const std::string device = SerialPort::deviceForPortName(options.port);
     const std::string where = options.port == device ? device : options.port + " (" + device + ")";
+    // Ctrl+C or a kill in the middle of a transfer ends the program at once,
+    // but leaves the port as it found it for the next command.
+    SerialPort::releasePortsOnInterrupt();
     SerialPort serial;
     const TransferPortOpening opening = openTransferPort(serial, options.port);
     if (!opening.opened) {
@@ -141,12 +144,16 @@ bool runTransfer(TransferKind kind, const TransferOptions& options, ConfigImage&
         std::cout << (sending ? "Transfer Error !" : "Read Error !") << std::endl;
         printError(std::string(sending ? "send" : "read") + " on " + where + ": " + failureReason(transfer));
     }
+    if (!ok) {
+        serial.abandon();  // nothing more is owed to the board
+        return false;
+    }
     try {
         serial.close();
     } catch (const SerialError& e) {
         printError(e.what());
     }
-    return ok;
+    return true;
 }
 
 }  // namespace qm730::cli

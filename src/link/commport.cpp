@@ -53,7 +53,7 @@ void TCommPort::OpenPort() {
     try {
         port_.configure(settings_);
     } catch (const SerialError& e) {
-        port_.close();
+        port_.abandon();  // a failing close must not hide the settings error
         raise(e.step() == SerialStep::ReadSettings ? comm_error::kReadSettingsFailed
                                                    : comm_error::kApplySettingsFailed,
               e);

@@ -162,6 +162,9 @@ void TForm2::FormActivate() {
 
     Button1->show();
     Button1->setFocus();
+    // After a failure nothing more is owed to the board: what the line has
+    // not taken is discarded, so closing cannot wait for it.
+    if (!succeeded) serial.abandon();
     try {
         if (serial.isOpen()) serial.close();
     } catch (const qm730::SerialError&) {

@@ -40,6 +40,7 @@ enum class SerialStep {
     ModemLine,     // RTS could not be changed (a pseudo-terminal has no modem lines)
     Close,
     NotOpen,
+    HangUp,        // the device went away (adapter pulled, other end closed)
 };
 
 class SerialError : public std::runtime_error {
@@ -71,13 +72,26 @@ public:
     // any other name is taken as a device path.
     static std::string deviceForPortName(std::string_view name);
 
-    // Opens the device for exclusive use. A device that another opener
-    // holds fails with SerialStep::InUse.
+    // Opens the device for exclusive use and remembers its settings, which
+    // closing puts back. A device that another opener holds fails with
+    // SerialStep::InUse.
     void open(const std::string& device);
     // Reads the device's settings and applies the given line settings over
     // them in raw mode: receiver on, modem lines ignored, no flow control.
+    // Settings the device does not take fail with SerialStep::ApplySettings.
     void configure(const LineSettings& settings);
+    // Puts the settings back, lets go of the device and closes it; bytes
+    // not yet sent still go out, unless the line has failed since opening,
+    // when close() discards them as abandon() does.
     void close();
+    // Closing after a failure: discards what the line has not taken, so the
+    // close cannot wait for it, and never throws.
+    void abandon() noexcept;
+    // From now on an interrupt or termination signal (Ctrl+C, kill, a closed
+    // terminal) releases every open port as abandon() does, then ends the
+    // program as the signal would have. Signals the program ignores stay
+    // ignored. For programs that leave these signals at their defaults.
+    static void releasePortsOnInterrupt();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& device() const { return device_; }
 
@@ -85,9 +99,11 @@ public:
     // nothing for stallTimeout.
     void write(const std::uint8_t* data, std::size_t count,
                std::chrono::milliseconds stallTimeout = kWriteStallTimeout);
-    // Reads what is there, up to count bytes, without waiting.
+    // Reads what is there, up to count bytes, without waiting. A line that
+    // has hung up fails with SerialStep::HangUp, as does every other step.
     std::size_t readAvailable(std::uint8_t* data, std::size_t count);
-    // Waits until at least one byte can be read; false on time-out.
+    // Waits until at least one byte can be read; false on time-out. What
+    // arrived before a hang-up is still read first.
     bool waitReadable(std::chrono::milliseconds timeout);
     std::size_t bytesWaiting();
     // Bytes written but not yet sent on the line; 0 where the device cannot
@@ -99,9 +115,14 @@ public:
 
 private:
     [[noreturn]] void fail(SerialStep step, int systemError, const std::string& action) const;
+    // As fail(), but a failure that means the device went away is a hang-up.
+    [[noreturn]] void failOrHangUp(SerialStep step, int systemError, const std::string& action) const;
     void requireOpen(const char* action) const;
+    int release(bool discardOutput) noexcept;
 
     int fd_ = -1;
+    int entry_ = -1;  // where the device is recorded for release on an interrupt
+    mutable bool lineFailed_ = false;  // a write, read or wait has failed since opening
     std::string device_;
 };
 

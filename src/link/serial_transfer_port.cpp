@@ -20,7 +20,7 @@ TransferPortOpening openTransferPort(SerialPort& port, const std::string& portNa
     try {
         port.configure(settings);
     } catch (const SerialError& e) {
-        port.close();
+        port.abandon();
         result.notice = portSettingErrorNotice();
         result.detail = e.what();
         return result;

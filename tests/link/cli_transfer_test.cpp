@@ -1,7 +1,14 @@
 // qm730ctl send and read end to end over a pseudo-terminal against the
-// simulated board, including the board's faults.
+// simulated board, including the board's faults, a device that goes away
+// and an operator who interrupts.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +16,7 @@
 #include "config/configfile.h"
 #include "link/serial_port.h"
 #include "run_ctl.h"
+#include "scripted_line.h"
 #include "simboard_thread.h"
 #include "tempdir.h"
 
@@ -161,4 +169,126 @@ TEST_F(CliTransfer, ReadAtLineSpeedTakesTheWireTimeAndSucceeds) {
     // 8,846 bytes of 11 bits at 19200 baud, plus the 200 ms and 50 ms delays.
     EXPECT_GT(r.took, 5300ms);
     EXPECT_EQ(std::memcmp(load(file("out.tbl")).data(), patternImage(7).data(), 96), 0);
+}
+
+TEST_F(CliTransfer, ADeviceThatGoesAwayIsALineFailureNamingIt) {
+    using Line = ScriptedLine;
+    struct Case { const char* name; Line::Point point; std::size_t bytes; const char* command; };
+    const std::vector<Case> cases = {
+        {"at the logon of a send", Line::Point::Logon, 0, "send"},
+        {"at the logon of a read", Line::Point::Logon, 0, "read"},
+        {"in the middle of the upload", Line::Point::Upload, 3000, "send"},
+        {"in the middle of the frame", Line::Point::Frame, 3000, "read"},
+    };
+    save(file("in.tbl"), patternImage(2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(c.point, Line::Then::HangUp, c.bytes);
+        const bool send = std::string(c.command) == "send";
+        const CtlRun r = send ? ctl({"send", "--port", line.path(), file("in.tbl")})
+                              : ctl({"read", "--port", line.path(), file("out.tbl")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, send ? "Transfer Error !\n" : "Read Error !\n");
+        const std::string reason = std::string("qm730ctl: ") + c.command + " on " + line.path() +
+                                   ": the serial line failed: " + line.path() +
+                                   ": the line hung up (the device went away)\n";
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(file("out.tbl")));
+    }
+}
+
+namespace {
+
+// qm730ctl started in the background, so the test can signal it.
+class Background {
+public:
+    Background(const std::vector<std::string>& args, const fs::path& folder) {
+        std::vector<std::string> all = {QM730CTL_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (folder / "ctl.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&files, 2, (folder / "ctl.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Whatever the test runner ignores or blocks, the program starts as
+        // from a shell.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, sig);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (::posix_spawn(&pid_, argv[0], &files, &attributes, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+    }
+    ~Background() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool started() const { return pid_ > 0; }
+    // Sends the signal and returns the wait status once the program has ended.
+    int interrupt(int sig) {
+        ::kill(pid_, sig);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+}  // namespace
+
+TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
+    using Line = ScriptedLine;
+    struct Case { const char* name; int sig; Line::Point point; const char* command; };
+    const std::vector<Case> cases = {
+        {"Ctrl+C in the middle of a read", SIGINT, Line::Point::Frame, "read"},
+        {"termination in the middle of a send", SIGTERM, Line::Point::Upload, "send"},
+    };
+    save(file("in.tbl"), patternImage(4));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(c.point, Line::Then::GoOnSlowly, 2000);
+        // Settings the device had before: slow, with line editing, unlike the board's line.
+        termios before{};
+        ::tcgetattr(line.nearEnd(), &before);
+        before.c_iflag |= ICRNL;
+        before.c_oflag |= OPOST | ONLCR;
+        before.c_lflag |= ICANON | ISIG;
+        ::cfsetospeed(&before, B2400);
+        ::cfsetispeed(&before, B2400);
+        ASSERT_EQ(::tcsetattr(line.nearEnd(), TCSANOW, &before), 0);
+
+        const bool send = std::string(c.command) == "send";
+        Background run(send ? std::vector<std::string>{"send", "--port", line.path(), file("in.tbl")}
+                            : std::vector<std::string>{"read", "--port", line.path(), file("out.tbl")},
+                       dir_.path());
+        ASSERT_TRUE(run.started());
+        ASSERT_TRUE(line.waitUntilReached());
+        const int status = run.interrupt(c.sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "ends as the signal says: " << status;
+
+        termios after{};
+        ::tcgetattr(line.nearEnd(), &after);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        int exclusive = -1;
+        ::ioctl(line.nearEnd(), TIOCGEXCL, &exclusive);
+        EXPECT_EQ(exclusive, 0) << "other users may open the device again";
+        SerialPort next;
+        EXPECT_NO_THROW(next.open(line.path())) << "the lock is released";
+        EXPECT_FALSE(fs::exists(file("out.tbl")));
+    }
 }
