@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 
@@ -259,14 +258,7 @@ TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Line line(c.point, Line::Then::GoOnSlowly, 2000);
-        // Settings the device had before: slow, with line editing, unlike the board's line.
-        termios before{};
-        ::tcgetattr(line.nearEnd(), &before);
-        before.c_iflag |= ICRNL;
-        before.c_oflag |= OPOST | ONLCR;
-        before.c_lflag |= ICANON | ISIG;
-        ::cfsetospeed(&before, B2400);
-        ::cfsetispeed(&before, B2400);
+        const termios before = operatorSettings(line.nearEnd());
         ASSERT_EQ(::tcsetattr(line.nearEnd(), TCSANOW, &before), 0);
 
         const bool send = std::string(c.command) == "send";
@@ -280,13 +272,8 @@ TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
 
         termios after{};
         ::tcgetattr(line.nearEnd(), &after);
-        EXPECT_EQ(after.c_iflag, before.c_iflag);
-        EXPECT_EQ(after.c_oflag, before.c_oflag);
-        EXPECT_EQ(after.c_cflag, before.c_cflag);
-        EXPECT_EQ(after.c_lflag, before.c_lflag);
-        int exclusive = -1;
-        ::ioctl(line.nearEnd(), TIOCGEXCL, &exclusive);
-        EXPECT_EQ(exclusive, 0) << "other users may open the device again";
+        EXPECT_TRUE(sameSettings(after, before)) << "the line settings are back";
+        EXPECT_EQ(exclusiveFlag(line.nearEnd()), 0) << "other users may open the device again";
         SerialPort next;
         EXPECT_NO_THROW(next.open(line.path())) << "the lock is released";
         EXPECT_FALSE(fs::exists(file("out.tbl")));

@@ -16,9 +16,11 @@
 
 #include "link/commport.h"
 #include "link/serial_transfer_port.h"
+#include "scripted_line.h"
 #include "sim/pseudo_terminal.h"
 
 using namespace qm730;
+using namespace qm730::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -57,31 +59,6 @@ struct LinePair {
         far = -1;
     }
 };
-
-// Settings a device might have before the program opens it: slow, with line
-// editing and newline translation on, unlike the board's raw line.
-termios operatorSettings(int fd) {
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    tio.c_iflag |= ICRNL | IXON;
-    tio.c_oflag |= OPOST | ONLCR;
-    tio.c_lflag |= ICANON | ISIG;
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
-    ::cfsetispeed(&tio, B2400);
-    ::cfsetospeed(&tio, B2400);
-    return tio;
-}
-
-bool sameSettings(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-           ::cfgetospeed(&a) == ::cfgetospeed(&b);
-}
-
-int exclusiveFlag(int fd) {
-    int flag = -1;
-    ::ioctl(fd, TIOCGEXCL, &flag);
-    return flag;
-}
 
 std::string hangUpText(const std::function<void()>& action) {
     try {

@@ -4,7 +4,7 @@
 // device goes away) or goes on slowly, so the transfer is still running when
 // the test acts. The near end is held open here too, as a serial device
 // stays there after a program lets go of it, so its line settings and
-// exclusive-use flag can be checked afterwards.
+// exclusive-use flag can be checked afterwards (helpers at the end).
 #pragma once
 
 #include <fcntl.h>
@@ -179,5 +179,30 @@ private:
     bool reached_ = false;
     std::thread thread_;
 };
+
+// Settings a device might have before the program opens it: slow, with line
+// editing and newline translation on, unlike the board's raw line.
+inline termios operatorSettings(int fd) {
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    tio.c_iflag |= ICRNL | IXON;
+    tio.c_oflag |= OPOST | ONLCR;
+    tio.c_lflag |= ICANON | ISIG;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    ::cfsetispeed(&tio, B2400);
+    ::cfsetospeed(&tio, B2400);
+    return tio;
+}
+
+inline bool sameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+inline int exclusiveFlag(int fd) {
+    int flag = -1;
+    ::ioctl(fd, TIOCGEXCL, &flag);
+    return flag;
+}
 
 }  // namespace qm730::test
