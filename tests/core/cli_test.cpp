@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -90,4 +92,32 @@ TEST(CliDump, RefusesFilesOfAnotherSizeAndMissingFiles) {
     run = qm730ctl(dir, "dump " + dir.file("missing.tbl"));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "qm730ctl: cannot read '" + dir.file("missing.tbl") + "': No such file or directory\n");
+}
+
+TEST(CliFiles, NamesThatAreNoRegularFilesAreRefusedAtOnceAndLeftAlone) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo.tbl");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A FIFO waits for a writer for ever; the limit turns such a hang into a failure.
+    for (const std::string& command : {"dump " + fifo, "send --port /dev/null " + fifo,
+                                       "read --port /dev/null --base " + fifo + " " + dir.file("out.tbl")}) {
+        SCOPED_TRACE(command);
+        const CtlRun run = runQm730ctl(dir.path().string(), command, 5);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "qm730ctl: cannot read '" + fifo + "': not a regular file\n");
+    }
+    CtlRun run = qm730ctl(dir, "dump /dev/zero");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "qm730ctl: cannot read '/dev/zero': not a regular file\n");
+
+    for (const std::string& command : {"new " + fifo, "read --port /dev/null " + fifo}) {
+        SCOPED_TRACE(command);
+        run = qm730ctl(dir, command);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "qm730ctl: cannot write '" + fifo + "': not a regular file\n");
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO was replaced";
+    EXPECT_FALSE(fs::exists(dir.file("out.tbl")));
 }
