@@ -1,4 +1,4 @@
-// Table files on a POSIX file system.
+// Table files on Linux: POSIX file calls, plus renameat2 and fallocate.
 #include "config/configfile.h"
 
 #include <fcntl.h>
