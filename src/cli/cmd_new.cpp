@@ -33,7 +33,10 @@ const Command kNewCommand{"new", "new OUT.tbl",
                           "12.5 kHz spacing, pagers 1..99 at 1234560.., pagers 100..899 at 100..,\n"
                           "the default PPG and alarm messages. The file is exactly 40,959 bytes.\n"
                           "An existing file is replaced in one step, so a failed write never\n"
-                          "destroys it.\n",
+                          "destroys it, and keeps its permissions, owner and group. Where no new\n"
+                          "file can be made beside it (a folder that is not writable, a file with\n"
+                          "several names) it is written in place. A symbolic link is followed; a\n"
+                          "read-only file, a folder, a device or a FIFO is refused (exit status 2).\n",
                           run};
 
 }  // namespace qm730::cli

@@ -1,18 +1,10 @@
 // qm730ctl read: reads the board's configuration into a table file.
-#include <unistd.h>
-
 #include "cli/command.h"
 #include "cli/transfer_console.h"
 #include "config/configfile.h"
 
 namespace qm730::cli {
 namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 int run(const std::vector<std::string>& args) {
     TransferOptions options;
@@ -22,8 +14,8 @@ int run(const std::vector<std::string>& args) {
     if (options.base)
         if (const auto status = loadWholeTableFile(*options.base, image)) return *status;
     // Find out before the transfer, not after it, that the result cannot be kept.
-    if (::access(folderOf(options.file).c_str(), W_OK | X_OK) != 0) {
-        printError("cannot write '" + options.file + "': its folder is missing or not writable");
+    if (const FileResult writable = checkSaveTarget(options.file); !writable.ok()) {
+        printError("cannot write '" + options.file + "': " + writable.reason);
         return kExitUsage;
     }
     if (!runTransfer(TransferKind::Read, options, image)) return kExitFailed;
@@ -44,7 +36,7 @@ const Command kReadCommand{"read", "read --port PORT [--base BASE.tbl] [--verbos
                            "later hundred up to 800, the alarm messages and PPG messages 1..99;\n"
                            "everything else comes from BASE.tbl (default: the default configuration).\n"
                            "OUT.tbl is written only after a complete read with a correct checksum,\n"
-                           "and replaced in one step; a failed read leaves it untouched.\n"
+                           "and saved as 'qm730ctl new' saves; a failed read leaves it untouched.\n"
                            "Exit status: 0 read and written, 1 the transfer failed or the port\n"
                            "cannot be used, 2 usage error or a file that cannot be read or written.\n",
                            run};

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -28,6 +32,30 @@ const Command* findCommand(const char* name) {
 
 bool isHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
+// A descriptor 0, 1 or 2 that was closed when the program started would be
+// handed out by the next open(): the serial port could become standard output
+// and get the program's messages sent down the line. /dev/null takes their
+// places first.
+bool openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (::open("/dev/null", O_RDWR) != fd) return false;
+    }
+    return true;
+}
+
+// Output that did not reach standard output (a full disk, a closed pipe) makes
+// an otherwise successful run fail; a failed run has said why already.
+int finishOutput(int status) {
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (status != kExitOk || (flushed && !std::ferror(stdout) && std::cout.good())) return status;
+    printError(std::string("cannot write to standard output") + (error ? ": " + std::string(std::strerror(error)) : ""));
+    return kExitFailed;
+}
+
 }  // namespace
 
 void printError(const std::string& message) { std::cerr << "qm730ctl: " << message << "\n"; }
@@ -41,7 +69,7 @@ int usageError(const Command& command, const std::string& message) {
 
 }  // namespace qm730::cli
 
-int main(int argc, char** argv) {
+static int runCommandLine(int argc, char** argv) {
     using namespace qm730::cli;
     if (argc < 2) {
         printOverview(std::cerr);
@@ -79,4 +107,10 @@ int main(int argc, char** argv) {
         }
     }
     return command->run(args);
+}
+
+int main(int argc, char** argv) {
+    using namespace qm730::cli;
+    if (!openClosedStandardDescriptors()) return kExitFailed;
+    return finishOutput(runCommandLine(argc, argv));
 }

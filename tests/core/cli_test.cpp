@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -13,6 +19,12 @@ namespace fs = std::filesystem;
 namespace {
 
 CtlRun qm730ctl(const TempDir& dir, const std::string& arguments) { return runQm730ctl(dir.path().string(), arguments); }
+
+// Runs a shell line of the caller's own redirections; returns the exit status.
+int shell(const std::string& line) {
+    const int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
 
 bool hasLine(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
@@ -90,4 +102,58 @@ TEST(CliDump, RefusesFilesOfAnotherSizeAndMissingFiles) {
     run = qm730ctl(dir, "dump " + dir.file("missing.tbl"));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "qm730ctl: cannot read '" + dir.file("missing.tbl") + "': No such file or directory\n");
+}
+
+TEST(CliFiles, NamesThatAreNoRegularFilesAreRefusedAtOnceAndLeftAlone) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo.tbl");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A FIFO waits for a writer for ever; the limit turns such a hang into a failure.
+    for (const std::string& command : {"dump " + fifo, "send --port /dev/null " + fifo,
+                                       "read --port /dev/null --base " + fifo + " " + dir.file("out.tbl")}) {
+        SCOPED_TRACE(command);
+        const CtlRun run = runQm730ctl(dir.path().string(), command, 5);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "qm730ctl: cannot read '" + fifo + "': not a regular file\n");
+    }
+    CtlRun run = qm730ctl(dir, "dump /dev/zero");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "qm730ctl: cannot read '/dev/zero': not a regular file\n");
+
+    for (const std::string& command : {"new " + fifo, "read --port /dev/null " + fifo}) {
+        SCOPED_TRACE(command);
+        run = qm730ctl(dir, command);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "qm730ctl: cannot write '" + fifo + "': not a regular file\n");
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO was replaced";
+    EXPECT_FALSE(fs::exists(dir.file("out.tbl")));
+}
+
+TEST(CliOutput, ClosedStandardOutputIsNotThePortAndFailedOutputIsAnError) {
+    TempDir dir;
+    const std::string file = dir.file("in.tbl");
+    ASSERT_EQ(qm730ctl(dir, "new " + file).status, 0);
+
+    // A line with nobody on it: the send fails at the logon, and "Transfer
+    // Error !" must not travel down the line when standard output is closed.
+    int master = -1, slave = -1;
+    char slavePath[256];
+    ASSERT_EQ(::openpty(&master, &slave, slavePath, nullptr, nullptr), 0);
+    const std::string err = dir.file("err");
+    EXPECT_EQ(shell(QM730CTL_PATH " send --port " + std::string(slavePath) + " " + file + " >&- 2>" + err), 1);
+    std::string line;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char chunk[256];
+    for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) line.append(chunk, static_cast<std::size_t>(n));
+    ::close(slave);
+    ::close(master);
+    EXPECT_EQ(line.find("Transfer"), std::string::npos) << line;
+    EXPECT_NE(fileText(err).find("did not answer the logon"), std::string::npos) << fileText(err);
+
+    EXPECT_EQ(shell(QM730CTL_PATH " help new >/dev/full 2>" + err), 1);
+    EXPECT_EQ(fileText(err), "qm730ctl: cannot write to standard output: No space left on device\n");
+    EXPECT_EQ(shell(QM730CTL_PATH " help new >&- 2>" + err), 0) << fileText(err);
 }

@@ -2,6 +2,8 @@
 // stored before a save and reloaded after an open, files of the wrong size,
 // and the failures the operator is told about.
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -114,7 +116,8 @@ TEST_F(Files, ShortAndLongFilesAreTakenAndReported) {
 TEST_F(Files, AFileThatCannotBeReadChangesNothing) {
     const ImageBytes before = image().bytes();
     rows().edtAddr[0]->setText("0000099");
-    for (const std::string& path : {dir.file("missing.tbl"), dir.path().string()}) {
+    // A device is no table file even though it gives bytes without end.
+    for (const std::string& path : {dir.file("missing.tbl"), dir.path().string(), std::string("/dev/zero")}) {
         MessageBox::clearShown();
         open(path);
         EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kOpenError}) << path;
@@ -136,6 +139,14 @@ TEST_F(Files, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
     EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
     EXPECT_EQ(contents(target + "/inside"), "kept");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary file is left";
+
+    // A FIFO of the chosen name is left as it is, not replaced by a file.
+    const std::string fifo = dir.file("fifo.tbl");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    MessageBox::clearShown();
+    save(fifo);
+    EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
 }  // namespace
