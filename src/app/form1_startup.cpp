@@ -13,10 +13,6 @@
 #include "app/unit1.h"
 #include "link/conn.h"
 
-namespace {
-QString fromImage(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
-}  // namespace
-
 void TForm1::formCreate() {
     // (a) The design layout, then the window at the screen centre, maximised.
     scaler_.record(components_, QSize(kDesignClientWidth, kDesignClientHeight));
@@ -41,21 +37,17 @@ void TForm1::formCreate() {
     Edit1->setFocus();  // no field holds the focus at start
 }
 
-// The rows of the first pages show the defaults before any page is loaded;
-// the group fields start empty and disabled.
+// The address rows show the capcode number table before capcode page 1 is
+// loaded; the group fields start empty and disabled.
 void TForm1::showStartupDefaults() {
-    const qm730::ConfigImage& image = config_.image;
     for (int r = 0; r < kCapcodeRows; ++r) {
         arrays_.edtAddr[r]->setText(QString::number(config_.capcodeNumbers[static_cast<std::size_t>(r)]));
         arrays_.edtGroup[r]->clear();
         arrays_.edtGroup[r]->setEnabled(false);
         arrays_.chkGroup[r]->setChecked(false);
     }
-    for (int r = 0; r < kMessageRows; ++r)
-        arrays_.memMsg[r]->setPlainText(fromImage(qm730::readMessage(image.messageSlot(static_cast<std::size_t>(r)))));
-    for (int r = 0; r < kAlarmRows; ++r) {
-        const std::uint8_t* record = image.alarmRecord(static_cast<std::size_t>(r));
-        arrays_.edtPagerID[r]->setText(fromImage(qm730::readPagerId(record)));
-        arrays_.memAMsg[r]->setPlainText(fromImage(qm730::readAlarmText(record)));
-    }
+    // The first message page and the alarms show what their slots hold; loaded
+    // as pages, so a store can tell the operator's edits from the defaults.
+    loadMessagePage(config_.messagePage);
+    loadAlarmPage();
 }

@@ -14,6 +14,7 @@
 #include "app/layoutscaler.h"
 #include "app/tag.h"
 #include "config/image.h"
+#include "config/pageviews.h"
 
 class QAction;
 class QCheckBox;
@@ -255,6 +256,11 @@ private:
     void registerComponent(QObject* component) { components_.push_back(component); }
 
     qm730::Configuration config_;
+    // The shown pages' rows as the last load or store left them: a store
+    // writes only the texts the operator changed since (config/form1_pages.cpp).
+    qm730::CapcodeRows capcodeRows_{};
+    qm730::MessageRows messageRows_{};
+    qm730::AlarmRows alarmRows_{};
     std::vector<QObject*> components_;  // creation order, like the window's component list
     ControlArrays arrays_;
     LayoutScaler scaler_;

@@ -26,8 +26,10 @@ std::optional<int> selectionOf(const QComboBox* list) {
 
 void select(QComboBox* list, const std::optional<int>& position) { list->setCurrentIndex(position.value_or(-1)); }
 
-CapcodeRows capcodeRowsOf(const ControlArrays& a) {
-    CapcodeRows rows;
+// The rows as the widgets show them now, with the texts they showed after the
+// last load or store.
+CapcodeRows capcodeRowsOf(const ControlArrays& a, const CapcodeRows& shown) {
+    CapcodeRows rows = shown;
     for (int r = 0; r < kCapcodeRows; ++r) {
         CapcodeRow& row = rows[r];
         row.funcBits = selectionOf(a.cboFunc[r]);
@@ -51,6 +53,35 @@ void showGroupState(const ControlArrays& a, int r, const CapcodeRow& row) {
     a.chkGroup[r]->setChecked(row.groupChecked);
     a.chkGroup[r]->setEnabled(row.groupBoxEnabled);
     a.edtGroup[r]->setEnabled(row.groupEnabled);
+}
+
+// Replaces a field's text only when it differs, so the caret stays put.
+void showText(QLineEdit* field, const std::string& text) {
+    const QString shown = fromImageText(text);
+    if (field->text() != shown) field->setText(shown);
+}
+
+// What the fields show after a load or store becomes what the next store
+// compares with. It is read back from the widgets, which may show a text a
+// little differently from the image's bytes (a memo turns CR LF into one line
+// end and a no-break space into a blank): a text shown and left alone must
+// never count as an edit.
+void rememberShownTexts(const ControlArrays& a, CapcodeRows& rows) {
+    for (int r = 0; r < kCapcodeRows; ++r) {
+        rows[r].loadedAddress = toImageText(a.edtAddr[r]->text());
+        rows[r].loadedName = toImageText(a.edtName[r]->text());
+    }
+}
+
+void rememberShownTexts(const ControlArrays& a, qm730::MessageRows& rows) {
+    for (int r = 0; r < kMessageRows; ++r) rows[r].loadedText = toImageText(a.memMsg[r]->toPlainText());
+}
+
+void rememberShownTexts(const ControlArrays& a, qm730::AlarmRows& rows) {
+    for (int r = 0; r < kAlarmRows; ++r) {
+        rows[r].loadedPagerId = toImageText(a.edtPagerID[r]->text());
+        rows[r].loadedText = toImageText(a.memAMsg[r]->toPlainText());
+    }
 }
 
 void showCapcodeRow(const ControlArrays& a, int r, const CapcodeRow& row) {
@@ -83,14 +114,14 @@ void showCapcodeRowLabels(const ControlArrays& a, int page) {
     }
 }
 
-qm730::MessageRows messageRowsOf(const ControlArrays& a) {
-    qm730::MessageRows rows;
-    for (int r = 0; r < kMessageRows; ++r) rows[r] = toImageText(a.memMsg[r]->toPlainText());
+qm730::MessageRows messageRowsOf(const ControlArrays& a, const qm730::MessageRows& shown) {
+    qm730::MessageRows rows = shown;
+    for (int r = 0; r < kMessageRows; ++r) rows[r].text = toImageText(a.memMsg[r]->toPlainText());
     return rows;
 }
 
-qm730::AlarmRows alarmRowsOf(const ControlArrays& a) {
-    qm730::AlarmRows rows;
+qm730::AlarmRows alarmRowsOf(const ControlArrays& a, const qm730::AlarmRows& shown) {
+    qm730::AlarmRows rows = shown;
     for (int r = 0; r < kAlarmRows; ++r) {
         rows[r].pagerId = toImageText(a.edtPagerID[r]->text());
         rows[r].text = toImageText(a.memAMsg[r]->toPlainText());
@@ -101,31 +132,44 @@ qm730::AlarmRows alarmRowsOf(const ControlArrays& a) {
 }  // namespace
 
 bool TForm1::storeCapcodePage(int page) {
-    CapcodeRows rows = capcodeRowsOf(arrays_);
+    CapcodeRows rows = capcodeRowsOf(arrays_, capcodeRows_);
     if (const auto refused = qm730::storeCapcodePage(config_.image, page, rows)) {
         MessageBox::show(this, *refused);
         return false;
     }
     const int storedRows = page == qm730::kBlockPage ? qm730::kBlockRows : kCapcodeRows;
-    for (int r = 0; r < storedRows; ++r) showGroupState(arrays_, r, rows[r]);
+    for (int r = 0; r < storedRows; ++r) {
+        showText(arrays_.edtAddr[r], rows[r].address);  // an address that was not stored shows the slot's
+        showGroupState(arrays_, r, rows[r]);
+    }
+    rememberShownTexts(arrays_, capcodeRows_);
     return true;
 }
 
 void TForm1::loadCapcodePage(int page) {
-    CapcodeRows rows = capcodeRowsOf(arrays_);  // page 11 keeps the shown names and groups
+    CapcodeRows rows = capcodeRowsOf(arrays_, capcodeRows_);  // page 11 keeps the shown names and groups
     qm730::loadCapcodePage(config_.image, page, rows);
     for (int r = 0; r < kCapcodeRows; ++r) showCapcodeRow(arrays_, r, rows[r]);
+    rememberShownTexts(arrays_, capcodeRows_);
 }
 
-void TForm1::storeMessagePage(int page) { qm730::storeMessagePage(config_.image, page, messageRowsOf(arrays_)); }
+void TForm1::storeMessagePage(int page) {
+    qm730::MessageRows rows = messageRowsOf(arrays_, messageRows_);
+    qm730::storeMessagePage(config_.image, page, rows);
+    rememberShownTexts(arrays_, messageRows_);
+}
 
 void TForm1::loadMessagePage(int page) {
     const qm730::MessageRows rows = qm730::loadMessagePage(config_.image, page);
-    for (int r = 0; r < kMessageRows; ++r) arrays_.memMsg[r]->setPlainText(fromImageText(rows[r]));
+    for (int r = 0; r < kMessageRows; ++r) arrays_.memMsg[r]->setPlainText(fromImageText(rows[r].text));
+    rememberShownTexts(arrays_, messageRows_);
 }
 
 void TForm1::storeAlarmPage() {
-    const auto warning = qm730::storeAlarmPage(config_.image, alarmRowsOf(arrays_));
+    qm730::AlarmRows rows = alarmRowsOf(arrays_, alarmRows_);
+    const auto warning = qm730::storeAlarmPage(config_.image, rows);
+    for (int r = 0; r < kAlarmRows; ++r) showText(arrays_.edtPagerID[r], rows[r].pagerId);  // an ID not stored
+    rememberShownTexts(arrays_, alarmRows_);
     if (warning) MessageBox::show(this, *warning);
 }
 
@@ -135,6 +179,7 @@ void TForm1::loadAlarmPage() {
         arrays_.edtPagerID[r]->setText(fromImageText(rows[r].pagerId));
         arrays_.memAMsg[r]->setPlainText(fromImageText(rows[r].text));
     }
+    rememberShownTexts(arrays_, alarmRows_);
 }
 
 // --- Paging commands ----------------------------------------------------------

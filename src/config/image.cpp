@@ -130,7 +130,7 @@ std::string readAddress(const std::uint8_t* slot) {
 bool writeName(std::uint8_t* slot, std::string_view name) {
     if (name.size() > capcode::kNameMax) return false;
     slot[capcode::kNameLength] = static_cast<std::uint8_t>(name.size());
-    writeText(slot + capcode::kName, capcode::kNameMax, name);
+    std::memcpy(slot + capcode::kName, name.data(), name.size());
     return true;
 }
 

@@ -169,10 +169,10 @@ std::string readText(const std::uint8_t* field, std::size_t maxChars);
 bool writeAddress(std::uint8_t* slot, std::string_view text);
 std::string readAddress(const std::uint8_t* slot);
 
-// Writes the length byte and the characters and zeroes the rest of the ten
-// name bytes, so no fragment of an older, longer name stays in the file; an
-// empty name clears the field. Names longer than ten characters are refused
-// (returns false, writes nothing).
+// Writes the length byte at +10 and the characters from +11; the name bytes
+// after the last character keep what they held (a reader takes only as many
+// as the length byte says), so an empty name sets only the length to 0.
+// Names longer than ten characters are refused (returns false, writes nothing).
 bool writeName(std::uint8_t* slot, std::string_view name);
 // Reads as many characters as the length byte says, never more than ten
 // (the slot holds no more), stopping early at a zero byte.

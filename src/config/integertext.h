@@ -15,7 +15,12 @@ namespace qm730 {
 // (no blanks), within the range of a signed 32-bit integer.
 std::optional<std::int32_t> parseInteger(std::string_view text);
 
-// "'12a' is not a valid integer value." with the caption "QM730".
+// One or more decimal digits and nothing else.
+bool isDecimalDigits(std::string_view text);
+
+// "'12a' is not a valid integer value." with the caption "QM730". The text
+// holds single-byte (Latin-1) characters; the notice shows letters such as
+// "é" as themselves and control characters as \xNN.
 Notice notAnIntegerNotice(std::string_view text);
 
 }  // namespace qm730

@@ -16,7 +16,7 @@ inline constexpr const char* kApplicationTitle = "QM730C";
 inline constexpr const char* kModelCaption = "QM730";
 
 struct Notice {
-    std::string text;
+    std::string text;  // UTF-8
     std::string caption;
     NoticeButtons buttons = NoticeButtons::Ok;
     NoticeIcon icon = NoticeIcon::None;

@@ -42,10 +42,25 @@ std::optional<Notice> checkNumbers(int page, const CapcodeRows& rows) {
     return std::nullopt;
 }
 
+// Whether a store writes a text field: only when the operator changed it,
+// and then a text of 1 to maxLength characters, or an empty one where the
+// field showed text before (the operator erased it).
+bool writesText(bool changed, std::string_view text, std::string_view before, std::size_t maxLength) {
+    if (!changed) return false;
+    return text.empty() ? !before.empty() : text.size() <= maxLength;
+}
+
 void storeRecordRow(std::uint8_t* slot, CapcodeRow& row) {
     writeRowLists(slot, row);
-    writeAddress(slot, row.address);  // eight or more characters are not written
-    writeName(slot, row.name);        // more than ten are not written
+    if (row.address != row.loadedAddress) {
+        if (isDecimalDigits(row.address) && row.address.size() <= capcode::kAddressLength)
+            writeAddress(slot, row.address);
+        else
+            row.address = readAddress(slot);  // the slot keeps its address and the row shows it again
+    }
+    row.loadedAddress = row.address;
+    if (writesText(row.name != row.loadedName, row.name, row.loadedName, capcode::kNameMax)) writeName(slot, row.name);
+    row.loadedName = row.name;
     if (row.group.empty()) {
         slot[capcode::kGroup] = capcode::kNoGroup;
         row.groupChecked = false;
@@ -71,6 +86,7 @@ void storeBlockRow(ConfigImage& image, std::size_t firstSlot, CapcodeRow& row) {
     }
     row.groupChecked = false;
     row.groupEnabled = false;
+    row.loadedAddress = row.address;
 }
 
 void loadRowLists(const std::uint8_t* slot, CapcodeRow& row) {
@@ -111,42 +127,55 @@ void loadCapcodePage(const ConfigImage& image, int page, CapcodeRows& rows) {
         CapcodeRow& row = rows[r];
         const std::uint8_t* slot = image.capcodeSlot(capcodeSlotOfRow(page, r));
         loadRowLists(slot, row);
-        row.address = readAddress(slot);
+        row.address = row.loadedAddress = readAddress(slot);
         if (page == kBlockPage) {
             row.nameEnabled = row.groupBoxEnabled = row.groupEnabled = false;
             continue;
         }
         row.nameEnabled = row.groupBoxEnabled = true;
-        row.name = readName(slot);
+        row.name = row.loadedName = readName(slot);
         const std::uint8_t group = slot[capcode::kGroup];
         row.groupChecked = row.groupEnabled = group != capcode::kNoGroup;
         row.group = row.groupChecked ? std::to_string(group) : std::string();
     }
 }
 
-void storeMessagePage(ConfigImage& image, int page, const MessageRows& rows) {
+void storeMessagePage(ConfigImage& image, int page, MessageRows& rows) {
     for (int r = 0; r < kRowsPerPage; ++r) {
-        const std::string text = trimRight(rows[r]);
-        if (text.size() <= kMessageStoreMax) writeText(image.messageSlot(messageSlotOfRow(page, r)), message::kSlotSize, text);
+        MessageRow& row = rows[r];
+        const std::string text = trimRight(row.text);
+        if (writesText(row.text != row.loadedText, text, trimRight(row.loadedText), kMessageStoreMax))
+            writeText(image.messageSlot(messageSlotOfRow(page, r)), message::kSlotSize, text);
+        row.loadedText = row.text;
     }
 }
 
 MessageRows loadMessagePage(const ConfigImage& image, int page) {
     MessageRows rows;
-    for (int r = 0; r < kRowsPerPage; ++r) rows[r] = readMessage(image.messageSlot(messageSlotOfRow(page, r)));
+    for (int r = 0; r < kRowsPerPage; ++r) {
+        MessageRow& row = rows[r];
+        row.text = row.loadedText = readMessage(image.messageSlot(messageSlotOfRow(page, r)));
+    }
     return rows;
 }
 
-std::optional<Notice> storeAlarmPage(ConfigImage& image, const AlarmRows& rows) {
+std::optional<Notice> storeAlarmPage(ConfigImage& image, AlarmRows& rows) {
     std::optional<Notice> notice;
     for (std::size_t j = 0; j < alarm::kRecordCount; ++j) {
         std::uint8_t* record = image.alarmRecord(j);
-        const AlarmRow& row = rows[j];
-        if (!row.pagerId.empty() && row.pagerId.size() <= alarm::kPagerIdLength)
-            writeText(record + alarm::kPagerId, alarm::kPagerIdLength, row.pagerId);
-        else
+        AlarmRow& row = rows[j];
+        if (row.pagerId.empty() || row.pagerId.size() > alarm::kPagerIdLength) {
             notice = warningNotice("PagerID More then 4 Characters!");
-        if (row.text.size() <= alarm::kTextMax) writeText(record + alarm::kText, alarm::kTextField, row.text);
+        } else if (row.pagerId != row.loadedPagerId) {
+            if (isDecimalDigits(row.pagerId))
+                writeText(record + alarm::kPagerId, alarm::kPagerIdLength, row.pagerId);
+            else
+                row.pagerId = readPagerId(record);
+        }
+        row.loadedPagerId = row.pagerId;
+        if (writesText(row.text != row.loadedText, row.text, row.loadedText, alarm::kTextMax))
+            writeText(record + alarm::kText, alarm::kTextField, row.text);
+        row.loadedText = row.text;
     }
     return notice;
 }
@@ -154,8 +183,9 @@ std::optional<Notice> storeAlarmPage(ConfigImage& image, const AlarmRows& rows) 
 AlarmRows loadAlarmPage(const ConfigImage& image) {
     AlarmRows rows;
     for (std::size_t j = 0; j < alarm::kRecordCount; ++j) {
-        rows[j].pagerId = readPagerId(image.alarmRecord(j));
-        rows[j].text = readAlarmText(image.alarmRecord(j));
+        AlarmRow& row = rows[j];
+        row.pagerId = row.loadedPagerId = readPagerId(image.alarmRecord(j));
+        row.text = row.loadedText = readAlarmText(image.alarmRecord(j));
     }
     return rows;
 }

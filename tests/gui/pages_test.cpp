@@ -2,12 +2,28 @@
 // page 11's blocks, and the six paging commands with their captions,
 // selectors, row labels and the spare rows of page 11.
 
+#include <cstring>
+
 #include "config/integertext.h"
 #include "datatabs.h"
 
 namespace {
 
 using namespace qm730;
+
+// The bytes that differ between two images, "offset: old -> new", at most a few.
+std::string changedBytes(const ImageBytes& before, const ImageBytes& after) {
+    std::string changes;
+    int listed = 0;
+    for (std::size_t i = 0; i < before.size() && listed < 8; ++i) {
+        if (before[i] == after[i]) continue;
+        char line[40];
+        std::snprintf(line, sizeof line, "0x%04zX: %02X -> %02X; ", i, before[i], after[i]);
+        changes += line;
+        ++listed;
+    }
+    return changes;
+}
 
 class Pages : public DataTabs {
 protected:
@@ -30,11 +46,9 @@ TEST_F(Pages, AStoredRowReachesItsSlotAndComesBack) {
     a.cboBaud[2]->setCurrentIndex(2);
     a.edtName[2]->setText("Bob");
     a.edtGroup[2]->setText("263");  // only the low eight bits fit
-    a.edtAddr[3]->clear();
     form->NextC1->trigger();
 
     EXPECT_EQ(storedAddress(2), "0001234");
-    EXPECT_EQ(storedAddress(3), "0000000");
     EXPECT_EQ(slotByte(2, capcode::kFuncBits), 3);
     EXPECT_EQ(slotByte(2, capcode::kType), 2);
     EXPECT_EQ(slotByte(2, capcode::kBaud), 3);
@@ -144,6 +158,110 @@ TEST_F(Pages, MessageCommandsWrapBothWays) {
     EXPECT_EQ(form->config().messagePage, 1);
     chooseLast(form->cboMesNo);
     EXPECT_EQ(form->config().messagePage, 10);
+}
+
+TEST_F(Pages, ShowingLeavingAndSavingPagesChangesNoByteNobodyEdited) {
+    ASSERT_TRUE(active);
+    ConfigImage& im = image();
+    // Contents a board or an older file may hold, next to message slot 99's
+    // single byte 4.
+    std::memcpy(im.messageSlot(3), "\0ld text", 8);             // hidden behind a zero byte
+    std::memcpy(im.messageSlot(4), "One\r\nTwo\xA0three", 15);  // the memo shows "\n" and a blank
+    std::memcpy(im.alarmRecord(2), "12\0X\0Hidden", 12);        // stray ID byte, hidden text
+    std::memcpy(im.capcodeSlot(5) + capcode::kNameLength, "\x03" "AnnXYZ", 7);
+    std::memcpy(im.capcodeSlot(16) + capcode::kNameLength, "\x00" "Ghost", 6);
+    for (std::uint8_t i = 0; i < 7; ++i) im.capcodeSlot(27)[i] = i + 1;  // raw digit values
+    im.capcodeSlot(38)[1] = 0x3A;  // reads as two digits: an eight-digit address
+    form->loadCapcodePage(1);
+    form->loadMessagePage(1);
+    form->loadAlarmPage();
+    const ImageBytes before = im.bytes();
+
+    form->BeforeM1->trigger();  // page 10 ends with slot 99
+    form->Save1->trigger();     // the dialog is cancelled; the pages are stored all the same
+    toolButton(7)->click();
+    for (int i = 0; i < 9; ++i) form->NextC1->trigger();
+    for (int i = 0; i < 9; ++i) toolButton(0)->click();
+    showTab(form->TabSheet4);
+    focus(rows().memAMsg[0]);
+    form->moveFocusToSink();
+    form->Save1->trigger();
+
+    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(changedBytes(before, im.bytes()), "");
+    EXPECT_EQ(rows().memMsg[4]->toPlainText(), "One\nTwo three");
+    EXPECT_TRUE(MessageBox::shown().empty());
+}
+
+TEST_F(Pages, EditedTextsAreWrittenAndAnEmptiedFieldErasesItsSlot) {
+    ASSERT_TRUE(active);
+    const ControlArrays& a = rows();
+    std::memcpy(image().capcodeSlot(2) + capcode::kNameLength, "\x08" "Longname\0\0", 11);
+    std::memcpy(image().capcodeSlot(3) + capcode::kNameLength, "\x03" "Kim", 4);
+    form->loadCapcodePage(1);
+
+    a.edtName[2]->setText("Bob");
+    a.edtName[3]->clear();
+    a.memMsg[1]->clear();
+    a.memMsg[2]->setPlainText("Short");
+    a.memAMsg[1]->clear();
+    form->NextC1->trigger();
+    form->NextM1->trigger();
+    form->Save1->trigger();
+
+    EXPECT_EQ(std::memcmp(image().capcodeSlot(2) + capcode::kNameLength, "\x03" "Bobgname\0\0", 11), 0)
+        << "the bytes after the new name keep what they held";
+    EXPECT_EQ(slotByte(3, capcode::kNameLength), 0);
+    EXPECT_EQ(readName(image().capcodeSlot(3)), "");
+    const std::uint8_t zeros[64] = {};
+    EXPECT_EQ(std::memcmp(image().messageSlot(1), zeros, 64), 0) << "an emptied message clears its slot";
+    EXPECT_EQ(std::memcmp(image().messageSlot(2), "Short\0", 6), 0);
+    EXPECT_EQ(std::memcmp(image().messageSlot(2) + 5, zeros, 59), 0);
+    EXPECT_EQ(readPagerId(image().alarmRecord(1)), "102");
+    EXPECT_EQ(std::memcmp(image().alarmRecord(1) + 4, zeros, 60), 0) << "an emptied alarm text clears it";
+
+    form->BeforeC1->trigger();
+    EXPECT_EQ(a.edtName[2]->text(), "Bob");
+    EXPECT_EQ(a.edtName[3]->text(), "");
+}
+
+TEST_F(Pages, AnAddressOrPagerIdThatIsNoNumberNeverReachesTheImage) {
+    ASSERT_TRUE(active);
+    const ControlArrays& a = rows();
+    a.edtAddr[0]->setText("12a");  // typed, but no field was left
+    toolButton(1)->click();        // "CapCode Next Page"
+    EXPECT_EQ(storedAddress(0), "1234560");
+    EXPECT_EQ(form->config().capcodePage, 2);
+    a.edtAddr[1]->setText("+15");
+    a.edtAddr[2]->setText("");
+    form->BeforeC1->trigger();
+    EXPECT_EQ(storedAddress(11), "1234571");
+    EXPECT_EQ(storedAddress(12), "1234572");
+    EXPECT_EQ(a.edtAddr[0]->text(), "1234560");
+
+    focus(a.edtAddr[3]);
+    a.edtAddr[3]->setText("9x");
+    focus(a.edtAddr[4]);
+    ASSERT_EQ(MessageBox::shown(), std::vector<Notice>{plainNotice("Please Input Decimal!")});
+    ASSERT_EQ(QApplication::focusWidget(), a.edtAddr[3]);
+    a.edtPagerID[0]->setText("1a");
+    a.edtAddr[5]->setText("0000042");
+    form->Save1->trigger();
+    EXPECT_EQ(storedAddress(3), "1234563");
+    EXPECT_EQ(a.edtAddr[3]->text(), "1234563") << "the row shows the stored address again";
+    EXPECT_EQ(storedAddress(5), "0000042") << "the rest of the page is stored";
+    EXPECT_EQ(readPagerId(image().alarmRecord(0)), "101");
+    EXPECT_EQ(a.edtPagerID[0]->text(), "101");
+}
+
+TEST_F(Pages, AQuotedTextShowsItsLatinOneCharacters) {
+    rows().edtGroup[1]->setText(QString::fromUtf8("1\u00e9"));
+    form->NextC1->trigger();
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    // The box shows the notice's text as UTF-8; an invalid sequence would
+    // come back as the replacement mark.
+    EXPECT_EQ(QString::fromStdString(MessageBox::shown()[0].text).toUtf8().toStdString(),
+              "'1\xC3\xA9' is not a valid integer value.");
 }
 
 TEST_F(Pages, LeavingTheAlarmTabStoresItsPage) {
