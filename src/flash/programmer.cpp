@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <memory>
 
 namespace qm730 {
 
@@ -35,8 +36,11 @@ std::string stepText(const FlashOutcome& outcome) {
 // command enabled and (but for a missing file) the status " Ready".
 class WriteRun {
 public:
+    // The run writes the image as it was when it started, even if a new
+    // file is loaded while the windows are served during the waits.
     WriteRun(BoardLink& link, const Firmware& firmware)
-        : link_(link), host_(link.host()), state_(link.state()), image_(firmware.image) {}
+        : link_(link), host_(link.host()), state_(link.state()), snapshot_(std::make_unique<FlashImage>(firmware.image)),
+          image_(*snapshot_) {}
 
     FlashOutcome run(const std::string& portName) {
         LinkBusy busy(state_);
@@ -152,6 +156,7 @@ private:
     BoardLink& link_;
     LinkHost& host_;
     LinkState& state_;
+    std::unique_ptr<const FlashImage> snapshot_;
     const FlashImage& image_;
     FlashOutcome outcome_;
 };

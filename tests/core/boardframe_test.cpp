@@ -98,11 +98,3 @@ TEST(BoardFrames, StuffingBothWays) {
         EXPECT_EQ(copy, broken);
     }
 }
-
-TEST(BoardFrames, PortNamesAndPortMessages) {
-    EXPECT_EQ(comPortName(0), "COM1");
-    EXPECT_EQ(comPortName(4), "COM5");
-    EXPECT_EQ(portOpenNotice(ECommError(8, 2)).text, "Error opening comm port. Port already in use?");
-    EXPECT_EQ(portOpenNotice(ECommError(14, 25)).text, "Error opening comm port.");
-    EXPECT_EQ(portOpenNotice(ECommError(15, 22)).text, "Error opening comm port.");
-}
