@@ -338,6 +338,12 @@ ProbeResult BoardLink::ProbeBoard() {
         port_.Purge();
         return ProbeResult::Answered;
     } catch (const ECommError& error) {
+        // The dialog closing while its probe waits closes the port: that is
+        // the operator's cancel, not a failing line.
+        if (error.ErrorCode == comm_error::kNotOpen) {
+            failure_ = LinkFailure::NotOpen;
+            return ProbeResult::PortNotOpen;
+        }
         failure_ = LinkFailure::LineFailed;
         failureDetail_ = error.what();
         ClosePort();

@@ -146,7 +146,7 @@ enum class ProbeResult {
     Answered,     // 06
     NoAnswer,     // nothing within 1,010 ms
     WrongAnswer,  // a byte other than 06
-    PortNotOpen,
+    PortNotOpen,  // also when the port is closed while the probe waits (the dialog was cancelled)
     LineFailed,   // the port is closed again and "Error opening comm port." was shown: stop probing
 };
 

@@ -31,7 +31,10 @@ public:
     }
     void enableWrite(bool enabled) override { writeEnabled.push_back(enabled); }
     bool pumpsEvents() const override { return pumps; }
-    void processEvents() override { ++events; }
+    void processEvents() override {
+        ++events;
+        if (onEvents) onEvents();
+    }
 
     std::vector<std::string> statuses, notices, captions;
     std::vector<int> positionAtStatus, maxima;
@@ -40,6 +43,7 @@ public:
     int events = 0;
     bool pumps = false;
     std::function<void(const std::string&)> onStatus;
+    std::function<void()> onEvents;
 };
 
 // 16 KiB of firmware from 0xD0000 that holds bytes needing stuffing, with
@@ -341,7 +345,17 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port."}));
     EXPECT_FALSE(port.IsOpen());
 
+    // Cancelling the dialog closes the port while its probe waits: the probe
+    // ends quietly.
+    FlashBoard silent(script([](BoardScript& s) { s.probesUnanswered = 1000; }));
     host.notices.clear();
+    host.pumps = true;
+    host.onEvents = [&] { port.ClosePort(); };
+    ASSERT_TRUE(link.OpenLinkPort(silent.port()));
+    EXPECT_EQ(link.ProbeBoard(), ProbeResult::PortNotOpen);
+    EXPECT_TRUE(host.notices.empty());
+    host.onEvents = nullptr;
+
     outcome = ProbeUntilAnswered(link, "/dev/qm730-no-such-port", 10s);
     EXPECT_EQ(outcome.result, ProbeResult::PortNotOpen);
     EXPECT_EQ(outcome.probes, 0);
