@@ -129,6 +129,15 @@ std::size_t TCommPort::BytesWaiting() {
     }
 }
 
+bool TCommPort::WaitForInput(std::chrono::milliseconds timeout) {
+    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    try {
+        return port_.waitReadable(timeout);
+    } catch (const SerialError& e) {
+        raise(comm_error::kReadFailed, e);
+    }
+}
+
 void TCommPort::Purge() {
     if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
     try {

@@ -68,6 +68,9 @@ public:
     void Write(const void* data, std::size_t count);
     std::uint8_t ReadByte();
     std::size_t BytesWaiting();
+    // Blocks until input is waiting or the time-out has passed; false on
+    // time-out. Requires an open port; a failing wait throws kReadFailed.
+    bool WaitForInput(std::chrono::milliseconds timeout);
     void Purge();
     void PulseRts(bool pulse);
 
