@@ -45,7 +45,7 @@ awk -v start="$start" -v applied="$applied_at" -v bytes="$line_bytes" \
     wire = (6 + bytes + 4 + 6) * 11 / 19200; fixed = 0.6; board_wall = applied - start
     printf "send: %d line bytes; wire %.3f s + delays %.3f s = %.3f s\n", bytes + 16, wire, fixed, wire + fixed
     printf "send: until the board had the last byte %.3f s, ratio %.3f\n", board_wall, board_wall / (wire + fixed)
-    printf "send: qm730ctl wall %.3f s (the line buffers the tail), cpu %.3f s = %.2f%% of the board wall time\n",
+    printf "send: qm730ctl wall %.3f s (the pseudo-terminal takes the upload at once), cpu %.3f s = %.2f%% of the board wall time\n",
            wall, user + sys, 100 * (user + sys) / board_wall
 }'
 

@@ -1,15 +1,14 @@
 // qm730sim: a simulated board on a pseudo-terminal. Prints the device path to
 // connect to as its first line, then serves until interrupted.
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "config/configfile.h"
+#include "sim/board_wire.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_board.h"
+#include "sim/sim_options.h"
 
 namespace {
 
@@ -20,14 +19,16 @@ constexpr const char* kUsage =
     "Simulates the board's configuration service on a pseudo-terminal. The first\n"
     "line printed is the device to connect to, e.g. qm730ctl send --port DEVICE.\n"
     "\n"
-    "  --load FILE      start from this table file (default: the default image)\n"
-    "  --save FILE      write the image to FILE after each completed upload\n"
+    "  --load FILE      start from this table file of exactly 40959 bytes\n"
+    "                   (default: the default image)\n"
+    "  --save FILE      write the image to FILE after each completed upload; its\n"
+    "                   folder must exist and be writable\n"
     "  --pace           take and send bytes at 19200 baud (11 bits a byte)\n"
     "  --silent         answer nothing\n"
     "  --wrong-answer   answer the logon with \"IX=\" instead of \"ID=\"\n"
     "  --refuse         answer the upload request with NAK instead of the go-ahead\n"
     "  --bad-checksum   send download frames with a wrong checksum\n"
-    "  --stop-after N   send only the first N bytes of a download frame\n";
+    "  --stop-after N   send only the first N bytes (0 to 8846) of a download frame\n";
 
 qm730::sim::SimBoard* runningBoard = nullptr;
 
@@ -37,6 +38,11 @@ extern "C" void onSignal(int) {
 
 int usage(const std::string& complaint) {
     std::cerr << "qm730sim: " << complaint << "\n" << kUsage;
+    return 2;
+}
+
+int refuse(const std::string& problem) {
+    std::cerr << "qm730sim: " << problem << "\n";
     return 2;
 }
 
@@ -52,15 +58,14 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
-        } else if (arg == "--load" && hasValue) {
-            loadFile = args[++i];
-        } else if (arg == "--save" && hasValue) {
-            options.saveFile = args[++i];
+        } else if ((arg == "--load" || arg == "--save") && hasValue) {
+            const std::string& file = args[++i];
+            if (file.empty()) return usage(arg + " needs a file name");
+            (arg == "--load" ? loadFile : options.saveFile) = file;
         } else if (arg == "--stop-after" && hasValue) {
-            char* end = nullptr;
-            const unsigned long long n = std::strtoull(args[++i].c_str(), &end, 10);
-            if (*end != '\0' || args[i].empty() || args[i][0] == '-') return usage("--stop-after needs a byte count");
-            options.stopAfter = static_cast<std::size_t>(n);
+            options.stopAfter = qm730::sim::parseCount(args[++i], qm730::sim::kFrameLength);
+            if (!options.stopAfter)
+                return usage("--stop-after takes a byte count from 0 to 8846, not '" + args[i] + "'");
         } else if (arg == "--pace") {
             options.pace = true;
         } else if (arg == "--silent") {
@@ -78,11 +83,10 @@ int main(int argc, char** argv) {
 
     qm730::ConfigImage image = qm730::defaultImage();
     if (!loadFile.empty()) {
-        const qm730::FileResult loaded = qm730::loadTableFile(loadFile, image);
-        if (!loaded.ok()) {
-            std::cerr << "qm730sim: cannot load " << loadFile << ": " << loaded.reason << "\n";
-            return 2;
-        }
+        if (const auto problem = qm730::sim::loadWholeImage(loadFile, image)) return refuse(*problem);
+    }
+    if (!options.saveFile.empty()) {
+        if (const auto problem = qm730::sim::saveTargetProblem(options.saveFile)) return refuse(*problem);
     }
 
     try {

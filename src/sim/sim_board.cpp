@@ -1,13 +1,11 @@
 #include "sim/sim_board.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "config/configfile.h"
@@ -19,10 +17,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// One byte at 19200 baud with start bit, 8 data bits and two stop bits.
-constexpr std::chrono::nanoseconds kByteTime{11'000'000'000 / 19200};
-// A UART hands bytes over in FIFO-sized pieces.
-constexpr std::size_t kPacedChunk = 16;
 // An upload that goes quiet this long has been given up by the program.
 constexpr auto kUploadSilence = 5s;
 constexpr auto kIdlePoll = 250ms;
@@ -36,72 +30,7 @@ const std::vector<std::uint8_t> kUploadRequest = {kEsc, 'P', 'G', '2'};
 const std::vector<std::uint8_t> kDownloadRequest = {kEsc, 'P', 'G', '3'};
 constexpr std::size_t kLongestCommand = 64;
 
-struct Stopped {};
-
 }  // namespace
-
-// The master side of the line, paced like a 19200 baud UART when asked.
-class SimBoard::Line {
-public:
-    Line(int fd, int wakeFd, bool pace) : fd_(fd), wake_(wakeFd), pace_(pace) {}
-
-    // Bytes read, or 0 when nothing came within the idle time.
-    std::size_t receive(std::uint8_t* data, std::size_t capacity) {
-        if (pace_) {
-            std::this_thread::sleep_until(inputFreeAt_);
-            capacity = std::min(capacity, kPacedChunk);
-        }
-        if (!waitFor(POLLIN, kIdlePoll)) return 0;
-        const ssize_t got = ::read(fd_, data, capacity);
-        if (got <= 0) return 0;
-        if (pace_) inputFreeAt_ = std::max(inputFreeAt_, Clock::now()) + kByteTime * got;
-        return static_cast<std::size_t>(got);
-    }
-
-    void send(const std::uint8_t* data, std::size_t count) {
-        while (count > 0) {
-            const std::size_t chunk = pace_ ? std::min(count, kPacedChunk) : count;
-            if (pace_) {
-                // The chunk reaches the program once its last bit is on the wire.
-                outputFreeAt_ = std::max(outputFreeAt_, Clock::now()) + kByteTime * chunk;
-                std::this_thread::sleep_until(outputFreeAt_);
-            }
-            writeAll(data, chunk);
-            data += chunk;
-            count -= chunk;
-        }
-    }
-
-private:
-    void writeAll(const std::uint8_t* data, std::size_t count) {
-        while (count > 0) {
-            const ssize_t put = ::write(fd_, data, count);
-            if (put > 0) {
-                data += put;
-                count -= static_cast<std::size_t>(put);
-            } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                throw std::system_error(errno, std::generic_category(), "write to line");
-            } else {
-                waitFor(POLLOUT, kIdlePoll);
-            }
-        }
-    }
-
-    // False on time-out; throws Stopped when the board is told to stop.
-    bool waitFor(short events, std::chrono::milliseconds timeout) {
-        pollfd fds[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
-        if (ready < 0 && errno != EINTR) throw std::system_error(errno, std::generic_category(), "poll");
-        if (ready > 0 && fds[1].revents) throw Stopped{};
-        return ready > 0 && (fds[0].revents & events);
-    }
-
-    int fd_;
-    int wake_;
-    bool pace_;
-    Clock::time_point inputFreeAt_{};
-    Clock::time_point outputFreeAt_{};
-};
 
 SimBoard::SimBoard(SimOptions options, const ConfigImage& image, std::ostream& log)
     : options_(std::move(options)), log_(log), image_(image) {
@@ -138,11 +67,11 @@ bool SimBoard::waitForUploads(int count, std::chrono::milliseconds timeout) cons
 }
 
 void SimBoard::serve(int lineFd) {
-    Line line(lineFd, wakeRead_, options_.pace);
+    SimLine line(lineFd, wakeRead_, options_.pace);
     std::uint8_t buffer[4096];
     try {
         for (;;) {
-            const std::size_t got = line.receive(buffer, sizeof buffer);
+            const std::size_t got = line.receive(buffer, sizeof buffer, kIdlePoll);
             if (options_.silent) continue;
             if (got == 0) {
                 if (mode_ == Mode::Upload && Clock::now() - lastUploadByte_ > kUploadSilence) {
@@ -156,11 +85,11 @@ void SimBoard::serve(int lineFd) {
                 else onCommandByte(line, buffer[i]);
             }
         }
-    } catch (const Stopped&) {
+    } catch (const LineStopped&) {
     }
 }
 
-void SimBoard::onCommandByte(Line& line, std::uint8_t byte) {
+void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
     if (byte != kCr) {
         if (command_.size() == kLongestCommand) command_.erase(command_.begin());
         command_.push_back(byte);
@@ -202,7 +131,7 @@ void SimBoard::onCommandByte(Line& line, std::uint8_t byte) {
     lastUploadByte_ = Clock::now();
 }
 
-void SimBoard::onUploadByte(Line& line, std::uint8_t byte) {
+void SimBoard::onUploadByte(SimLine& line, std::uint8_t byte) {
     lastUploadByte_ = Clock::now();
     ++uploadLineBytes_;
     if (byte == kCr && decoder_->idle()) {
@@ -251,7 +180,7 @@ void SimBoard::finishUpload() {
     changed_.notify_all();
 }
 
-void SimBoard::sendFrame(Line& line) {
+void SimBoard::sendFrame(SimLine& line) {
     const std::vector<std::uint8_t> frame = buildDownloadFrame(image(), options_.badChecksum);
     const std::size_t count = std::min(frame.size(), options_.stopAfter.value_or(frame.size()));
     line.send(frame.data(), count);

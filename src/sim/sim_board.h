@@ -15,6 +15,7 @@
 
 #include "config/image.h"
 #include "sim/board_wire.h"
+#include "sim/sim_line.h"
 
 namespace qm730::sim {
 
@@ -53,12 +54,11 @@ public:
 
 private:
     enum class Mode { Command, Upload };
-    class Line;
 
-    void onCommandByte(Line& line, std::uint8_t byte);
-    void onUploadByte(Line& line, std::uint8_t byte);
+    void onCommandByte(SimLine& line, std::uint8_t byte);
+    void onUploadByte(SimLine& line, std::uint8_t byte);
     void finishUpload();
-    void sendFrame(Line& line);
+    void sendFrame(SimLine& line);
 
     SimOptions options_;
     std::ostream& log_;

@@ -1,0 +1,85 @@
+// The board's end of the serial line: the master side of a pseudo-terminal.
+//
+// Bytes are taken off the pseudo-terminal as soon as they come and kept in
+// the line's own queue. Bytes still in the kernel are not safe: when the next
+// program discards its output at the start of its exchange, the
+// pseudo-terminal discards with it whatever the program before wrote and the
+// kernel has not handed over yet, bytes that a real line would have
+// delivered long before. Taking them at once keeps that time short; the
+// kernel hands them over in pieces of about 4 KB, so on a loaded machine it
+// cannot be made nil from this side.
+//
+// Paced, the line is a 19200 baud wire with 11 bits a byte: each byte reaches
+// the board when its last bit would have arrived, and the board's own bytes
+// go out at the same rate. A pseudo-terminal takes a program's output at once
+// and reports it as sent, so a program may end while its last bytes are
+// still on their way. When the next program discards its input or output,
+// which it does only at the start of an exchange, everything queued counts
+// as arrived, and so does what the kernel still hands over shortly after: as
+// on a real line, where the program before waited for its output to leave,
+// the board has it all and handles it before anything the new program sends.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+namespace qm730::sim {
+
+// Thrown out of every wait when the board is told to stop.
+struct LineStopped {};
+
+class SimLine {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // One byte at 19200 baud with start bit, 8 data bits and two stop bits.
+    static constexpr std::chrono::nanoseconds kByteTime{11'000'000'000 / 19200};
+
+    // lineFd: the master side of a pseudo-terminal, non-blocking; the line
+    // puts it into packet mode to learn of the program's purges. wakeFd:
+    // becomes readable when the board is to stop.
+    SimLine(int lineFd, int wakeFd, bool pace);
+    ~SimLine();
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
+
+    // Hands over the bytes that have arrived, in order, waiting up to
+    // `patience` for the first; returns how many (0 when none came in time).
+    std::size_t receive(std::uint8_t* data, std::size_t capacity, std::chrono::milliseconds patience);
+
+    // Sends the board's bytes, paced when asked, and keeps taking the
+    // program's bytes off the line meanwhile.
+    void send(const std::uint8_t* data, std::size_t count);
+
+    // Bytes taken off the line that the board has not been handed yet.
+    std::size_t queued() const { return queue_.size(); }
+
+private:
+    struct Arrival {
+        std::uint8_t byte;
+        Clock::time_point at;  // when its last bit is on the board's side of the wire
+    };
+
+    // Takes everything waiting off the line; false when the line reports an
+    // end or an error instead.
+    bool takeWaiting();
+    void take(const std::uint8_t* data, std::size_t count, Clock::time_point now);
+    // Everything queued counts as arrived now.
+    void arriveAll(Clock::time_point now);
+    // Waits until the time or until the line has something (bytes taken off
+    // it, or with forWriting room for more); callers look again and loop.
+    void waitUntil(Clock::time_point until, bool forWriting = false);
+    void writeAll(const std::uint8_t* data, std::size_t count);
+
+    int fd_;
+    int wake_;
+    bool pace_;
+    std::deque<Arrival> queue_;
+    Clock::time_point inputFreeAt_{};   // when the last byte taken off the line arrives
+    Clock::time_point outputFreeAt_{};  // when the board's last byte has left
+    Clock::time_point catchUpUntil_{};  // bytes taken before this count as arrived at once
+};
+
+}  // namespace qm730::sim
