@@ -122,6 +122,7 @@ private:
 
     int fd_ = -1;
     int entry_ = -1;  // where the device is recorded for release on an interrupt
+    bool pseudoTerminal_ = false;       // no transmitter queue of our own to discard
     mutable bool lineFailed_ = false;  // a write, read or wait has failed since opening
     std::string device_;
 };

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -113,6 +115,14 @@ int pollFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// Unix98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+bool isPseudoTerminalSlave(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned int deviceMajor = major(info.st_rdev);
+    return deviceMajor >= 136 && deviceMajor <= 143;
+}
+
 }  // namespace
 
 std::string SerialPort::deviceForPortName(std::string_view name) {
@@ -190,6 +200,7 @@ void SerialPort::open(const std::string& device) {
         fail(SerialStep::Open, error, "cannot lock");
     }
     ::ioctl(fd, TIOCEXCL);  // a device that is not a terminal fails later, in configure()
+    pseudoTerminal_ = isPseudoTerminalSlave(fd);
     fd_ = fd;
     entry_ = entry;
     lineFailed_ = false;
@@ -332,6 +343,11 @@ void SerialPort::purgeInput() {
 
 void SerialPort::purgeOutput() {
     requireOpen("discard output");
+    // A pseudo-terminal has no transmitter: what waits in its queue is the
+    // tail that the previous program wrote and the far side has not read yet
+    // (a UART would have sent it before that program's close returned).
+    // Discarding it would lose the end of that program's upload.
+    if (pseudoTerminal_) return;
     if (::tcflush(fd_, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
 }
 
