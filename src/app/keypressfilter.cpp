@@ -18,7 +18,9 @@ std::optional<char> KeyPressFilter::characterOf(const QKeyEvent& event) {
     if (key == Qt::Key_Backspace) return kBackspace;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) return kEnter;
     if (key == Qt::Key_Escape) return kEscape;
-    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) return std::nullopt;  // focus navigation
+    // Focus, editing and navigation keys type nothing, whatever text the
+    // window system gives them (X11 gives Delete "\x7f").
+    if (key >= Qt::Key_Escape && key != Qt::Key_unknown) return std::nullopt;
 
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     const bool control = modifiers.testFlag(Qt::ControlModifier) && !modifiers.testFlag(Qt::AltModifier);

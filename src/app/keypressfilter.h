@@ -34,7 +34,7 @@ public:
     // The character a key stands for as the handlers see it: Backspace 8,
     // Enter 13, Escape 27, Ctrl+letter its control code, printable ASCII
     // itself, any other character a byte of 0x80 or above. Keys that type no
-    // character (arrows, Tab, function keys) give none.
+    // character (Delete, Home, End, arrows, Tab, function keys) give none.
     static std::optional<char> characterOf(const QKeyEvent& event);
 
 protected:
