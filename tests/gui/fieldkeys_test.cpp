@@ -91,4 +91,109 @@ TEST_F(FieldKeys, EditingKeysTypeNothingTheRulesCouldRefuse) {
     }
 }
 
+// Ctrl+V and Shift+Insert, as X11 delivers them.
+void pasteKeys(QWidget* field, bool shiftInsert) {
+    QKeyEvent event(QEvent::KeyPress, shiftInsert ? Qt::Key_Insert : Qt::Key_V,
+                    shiftInsert ? Qt::ShiftModifier : Qt::ControlModifier, shiftInsert ? "" : "\x16");
+    QApplication::sendEvent(field, &event);
+}
+
+// Right after login the clipboard holds nothing at all; the toolkit's own
+// paste would read the missing contents and crash in the message fields.
+TEST_F(FieldKeys, PasteFromAnEmptyClipboardDoesNothing) {
+    ASSERT_TRUE(active);
+    QGuiApplication::clipboard()->clear();
+    for (const Field& f : everyKind()) {
+        SCOPED_TRACE(f.what);
+        for (bool shiftInsert : {false, true}) {
+            prepare(f.widget, "12", 1);
+            pasteKeys(f.widget, shiftInsert);
+            EXPECT_EQ(textOf(f.widget), "12");
+            EXPECT_TRUE(MessageBox::shown().empty()) << "nothing pasted, nothing to refuse";
+        }
+    }
+    // A clipboard holding something other than text pastes nothing either.
+    auto* picture = new QMimeData;
+    picture->setData("image/png", QByteArray("\x89PNG", 4));
+    QGuiApplication::clipboard()->setMimeData(picture);
+    for (QWidget* field : {static_cast<QWidget*>(form->arrays().memMsg[0]),
+                           static_cast<QWidget*>(form->arrays().edtName[0])}) {
+        prepare(field, "12", 1);
+        pasteKeys(field, false);
+        EXPECT_EQ(textOf(field), "12");
+        EXPECT_TRUE(MessageBox::shown().empty());
+    }
+}
+
+struct PasteCase {
+    const char* what;
+    int field;  // position in everyKind()
+    QString before;
+    QString clipboard;
+    std::string after;
+    std::vector<Notice> boxes;
+};
+
+// Pasted text is judged character by character as if typed, and taken whole
+// or not at all: a character the field refuses leaves the field as it was.
+TEST_F(FieldKeys, PastedTextGoesThroughTheKeyRules) {
+    ASSERT_TRUE(active);
+    enum { address, name, group, message, pagerId, alarmText, delay };
+    const Notice notNumeric{"Please insert a numeric !", "QM730", NoticeButtons::Ok, NoticeIcon::Exclamation};
+    const PasteCase cases[] = {
+        {"digits into a group", group, "", "12", "12", {}},
+        {"letters into a group", group, "5", "abc", "5",
+         {{"Please insert a numeric 0 ~ 99 !", "Warning!", NoticeButtons::Ok, NoticeIcon::Stop}}},
+        {"letters into a delay", delay, "1", "abc", "1", {notNumeric}},
+        {"a digit among letters", delay, "1", "2x3", "1", {notNumeric}},
+        {"a name", name, "", "Bob 7", "Bob 7", {}},
+        {"a name with a hyphen", name, "Al", "Bo-b", "Al",
+         {{"Please insert an alphabet & numeric !", "Warning!", NoticeButtons::Ok, NoticeIcon::Stop}}},
+        {"a copied line keeps no line break", message, "", "line one\r\nline two\n", "line one line two", {}},
+        {"past the guard of a message", message, QString(60, 'm'), "xy", std::string(60, 'm'),
+         {{"More then 60 Characters!", "Warning!", NoticeButtons::RetryCancel, NoticeIcon::Stop}}},
+        {"more digits than a pager ID takes", pagerId, "", "12345", "123", {}},
+        {"an address", address, "", "0001234", "0001234", {}},
+        {"an alarm text", alarmText, "Fire ", "in hall 2", "Fire in hall 2", {}},
+    };
+    for (const PasteCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool shiftInsert : {false, true}) {
+            QWidget* field = everyKind()[static_cast<std::size_t>(c.field)].widget;
+            prepare(field, c.before, static_cast<int>(c.before.size()));
+            QGuiApplication::clipboard()->setText(c.clipboard);
+            pasteKeys(field, shiftInsert);
+            EXPECT_EQ(textOf(field), c.after);
+            EXPECT_EQ(MessageBox::shown(), c.boxes);
+        }
+    }
+}
+
+// The field's own menu pastes the same way.
+TEST_F(FieldKeys, PasteFromTheFieldsMenuGoesThroughTheKeyRules) {
+    ASSERT_TRUE(active);
+    for (QWidget* field : {static_cast<QWidget*>(form->arrays().edtGroup[0]),
+                           static_cast<QWidget*>(form->arrays().memAMsg[0])}) {
+        const bool group = field == form->arrays().edtGroup[0];
+        SCOPED_TRACE(group ? "group" : "alarm text");
+        prepare(field, "", 0);
+        QGuiApplication::clipboard()->setText("a1");
+        auto* area = qobject_cast<QAbstractScrollArea*>(field);
+        QWidget* target = area ? area->viewport() : field;
+        QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(target, &request);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction* paste = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text().startsWith("&Paste")) paste = action;
+        ASSERT_NE(paste, nullptr);
+        EXPECT_TRUE(paste->isEnabled());
+        paste->trigger();
+        menu->close();
+        EXPECT_EQ(textOf(field), group ? "" : "a1");
+        EXPECT_EQ(MessageBox::shown().size(), group ? 1u : 0u);
+    }
+}
+
 }  // namespace
