@@ -195,32 +195,74 @@ TEST_F(Transfer, FailuresEndInBoundedTimeAndKeepTheImage) {
     }
 }
 
-TEST_F(Transfer, EachShowingRunsOnceAndStartsWithOkHidden) {
+// Records, each time the dialog is shown, whether OK is hidden and what the
+// status says at that moment.
+class ShowingWatch : public QObject {
+public:
+    explicit ShowingWatch(TForm2* dialog) : dialog_(dialog) { dialog->installEventFilter(this); }
+    std::vector<std::pair<bool, std::string>> showings;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            showings.emplace_back(dialog_->Button1->isHidden(), dialog_->lblMsg->text().toStdString());
+        return false;
+    }
+
+private:
+    TForm2* dialog_;
+};
+
+TEST_F(Transfer, OnlyTheCommandsStartAnOperationOncePerShowing) {
     ASSERT_TRUE(active);
     Board board({}, boardImage());
     pointPort("QM730C_COM1", board.port());
-    form->config().direction = TransferDirection::Read;
-    dialog()->show();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return dialog()->Button1->isVisible(); }, 6000));
 
-    // Activating the dialog again within the same showing starts nothing.
-    form->activateWindow();
-    QTest::qWait(50);
-    dialog()->activateWindow();
-    QTest::qWait(600);
-    EXPECT_EQ(board.sim().stats().logons, 1);
-    dialog()->Button1->click();
+    // A dialog shown without the commands starts nothing.
+    dialog()->show();
+    QTest::qWait(700);
+    EXPECT_EQ(board.sim().stats().logons, 0);
+    dialog()->hide();
+
+    // Restored from minimised, or activated again, within the same showing:
+    // still one operation.
+    int logonsAfterRestore = -1;
+    bool okStillShown = false, okFocused = false;
+    auto* poll = new QTimer(dialog());
+    QObject::connect(poll, &QTimer::timeout, dialog(), [&, poll] {
+        if (!dialog()->Button1->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        okFocused = dialog()->focusWidget() == dialog()->Button1;
+        dialog()->showMinimized();
+        dialog()->showNormal();
+        QShowEvent restored;  // what the window system sends on a restore
+        QApplication::sendEvent(dialog(), &restored);
+        form->activateWindow();
+        QTest::qWait(50);
+        dialog()->activateWindow();
+        QTest::qWait(700);
+        logonsAfterRestore = board.sim().stats().logons;
+        okStillShown = dialog()->Button1->isVisible();
+        dialog()->Button1->click();
+    });
+    poll->start(10);
+    form->Test1->trigger();
+    EXPECT_EQ(status(), "  Read Success !");
+    EXPECT_EQ(logonsAfterRestore, 1);
+    EXPECT_TRUE(okStillShown);
+    EXPECT_TRUE(okFocused);
     EXPECT_FALSE(dialog()->isVisible());
 
-    form->config().direction = TransferDirection::Send;
-    dialog()->show();
-    EXPECT_TRUE(dialog()->Button1->isHidden());
-    EXPECT_EQ(status(), "  Read Success !");  // kept until the next operation sets it
-    ASSERT_TRUE(QTest::qWaitFor([this] { return dialog()->Button1->isVisible(); }, 6000));
+    // The next showing starts with OK hidden and the last result kept until
+    // its own operation sets the status.
+    ShowingWatch watch(dialog());
+    runModal(form->Write1);
+    ASSERT_FALSE(watch.showings.empty());
+    EXPECT_EQ(watch.showings.front(), std::make_pair(true, std::string("  Read Success !")));
     EXPECT_EQ(dialog()->windowTitle(), " Trandfer Data to Flash");
     EXPECT_EQ(status(), "  Transfer Success !");
     EXPECT_EQ(board.sim().stats().logons, 2);
-    dialog()->Button1->click();
 }
 
 }  // namespace
