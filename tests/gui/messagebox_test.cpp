@@ -24,7 +24,8 @@ TEST(MessageBoxSeam, RecordsEveryNoticeAndAnswersFromTheQueue) {
     EXPECT_EQ(MessageBox::show(nullptr, qm730::warningNotice("again")), NoticeAnswer::Retry) << "default button";
     EXPECT_EQ(MessageBox::show(nullptr, qm730::plainNotice("Please Input Decimal!")), NoticeAnswer::Ok);
     ASSERT_EQ(MessageBox::shown().size(), 3u);
-    EXPECT_EQ(MessageBox::shown()[0], qm730::warningNotice("More then 7 digit !"));
+    EXPECT_EQ(MessageBox::shown()[0].text, "More then 7 digit !");
+    EXPECT_EQ(MessageBox::shown()[0].caption, "Warning!");
     EXPECT_EQ(MessageBox::shown()[2].caption, "QM730C");
     MessageBox::clearShown();
     EXPECT_TRUE(MessageBox::shown().empty());
