@@ -1,6 +1,8 @@
 #include "app/layoutscaler.h"
 
 #include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
 
 #include <algorithm>
 
@@ -15,7 +17,9 @@ void LayoutScaler::record(const std::vector<QObject*>& components, QSize designS
     entries_.clear();
     for (QObject* component : components) {
         auto* control = qobject_cast<QWidget*>(component);
-        if (!control) continue;
+        // The menu bar and its drop-down menus are no controls of the window's
+        // surface: they keep their own size and font.
+        if (!control || qobject_cast<QMenu*>(control) || qobject_cast<QMenuBar*>(control)) continue;
         Entry entry{control, control->parentWidget(), control->geometry()};
         const QFont font = control->font();
         if (font.pointSize() > 0) {

@@ -13,7 +13,8 @@
 class LayoutScaler {
 public:
     // Records the design bounds and font size of every widget among the
-    // components (anything else, menu items for instance, is not a control).
+    // components (anything else, menus and menu items for instance, is not a
+    // control).
     void record(const std::vector<QObject*>& components, QSize designSize);
 
     // Places every recorded control at design bounds x ratio and sets its font

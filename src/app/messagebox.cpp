@@ -1,5 +1,9 @@
 #include "app/messagebox.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QString>
 
@@ -56,7 +60,41 @@ NoticeAnswer toAnswer(int button, NoticeButtons buttons) {
     return buttons == NoticeButtons::Ok ? NoticeAnswer::Ok : NoticeAnswer::Cancel;
 }
 
+// The width a title bar needs to show the caption whole. The window manager
+// draws it in its own title font, usually bold, beside the window's icon and
+// its minimise, maximise and close buttons, each about as wide as the bar is
+// high, with some room on either side.
+int captionWidth(const QString& caption) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int button = metrics.height() + 8;
+    return metrics.horizontalAdvance(caption) + 4 * button + 2 * metrics.height();
+}
+
+// A box sizes itself to its text, which can leave it narrower than its
+// caption ("Comm Error" over "Open Port Error!!"): widen the text so the
+// whole caption fits.
+void makeRoomForCaption(QMessageBox& box) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QLayout* layout = box.layout();
+    if (!label || !layout) return;
+    box.ensurePolished();
+    layout->activate();
+    const int missing = captionWidth(box.windowTitle()) - layout->totalMinimumSize().width();
+    if (missing > 0) label->setMinimumWidth(label->minimumSizeHint().width() + missing);
+}
+
 }  // namespace
+
+std::unique_ptr<QMessageBox> MessageBox::build(QWidget* parent, const Notice& notice) {
+    auto box = std::make_unique<QMessageBox>(toIcon(notice.icon), QString::fromStdString(notice.caption),
+                                             QString::fromStdString(notice.text), toButtons(notice.buttons), parent);
+    box->setDefaultButton(notice.buttons == NoticeButtons::RetryCancel ? QMessageBox::Retry : QMessageBox::Ok);
+    if (notice.buttons != NoticeButtons::Ok) box->setEscapeButton(QMessageBox::Cancel);
+    makeRoomForCaption(*box);
+    return box;
+}
 
 NoticeAnswer MessageBox::show(QWidget* parent, const Notice& notice) {
     Script& s = script();
@@ -67,11 +105,8 @@ NoticeAnswer MessageBox::show(QWidget* parent, const Notice& notice) {
         s.answers.pop_front();
         return answer;
     }
-    QMessageBox box(toIcon(notice.icon), QString::fromStdString(notice.caption), QString::fromStdString(notice.text),
-                    toButtons(notice.buttons), parent);
-    box.setDefaultButton(notice.buttons == NoticeButtons::RetryCancel ? QMessageBox::Retry : QMessageBox::Ok);
-    if (notice.buttons != NoticeButtons::Ok) box.setEscapeButton(QMessageBox::Cancel);
-    return toAnswer(box.exec(), notice.buttons);
+    const std::unique_ptr<QMessageBox> box = build(parent, notice);
+    return toAnswer(box->exec(), notice.buttons);
 }
 
 void MessageBox::setScripted(bool scripted) { script().active = scripted; }

@@ -3,10 +3,12 @@
 // so no test ever waits on a modal window.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "config/notice.h"
 
+class QMessageBox;
 class QWidget;
 
 class MessageBox {
@@ -14,6 +16,8 @@ public:
     // Shows the notice modally and returns the button the operator pressed
     // (closing the box counts as Cancel where there is one, else as OK).
     static qm730::NoticeAnswer show(QWidget* parent, const qm730::Notice& notice);
+    // The box show() opens, built but not yet shown.
+    static std::unique_ptr<QMessageBox> build(QWidget* parent, const qm730::Notice& notice);
 
     // --- Test seam ---------------------------------------------------------
     static void setScripted(bool scripted);

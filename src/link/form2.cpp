@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -22,8 +23,9 @@
 
 namespace {
 
-// Long enough for any window system to activate a freshly shown dialog.
-constexpr std::chrono::milliseconds kActivationGrace{500};
+// Long enough for any window system to put a freshly shown dialog on screen.
+constexpr std::chrono::milliseconds kExposureGrace{500};
+constexpr std::chrono::milliseconds kExposurePoll{10};
 
 // Classic title-bar blue behind the white status text.
 constexpr QColor kActiveCaptionGradient{61, 149, 255};
@@ -62,11 +64,6 @@ TForm2::TForm2(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow
     designFont.setPointSize(8);
     setFont(designFont);
     buildControls();
-
-    activationFallback_ = new QTimer(this);
-    activationFallback_->setSingleShot(true);
-    activationFallback_->setInterval(kActivationGrace);
-    connect(activationFallback_, &QTimer::timeout, this, &TForm2::startPendingOperation);
 }
 
 void TForm2::buildControls() {
@@ -110,33 +107,32 @@ void TForm2::buildControls() {
 
 QString TForm2::portName() const { return "COM" + QString::number(mainWindow_->config().selectedPort + 1); }
 
+// Without a window manager nothing activates a new window on its own.
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    operationPending_ = true;
-    // Without a window manager nothing activates a new window on its own.
     activateWindow();
-    activationFallback_->start();
 }
 
-// Activation starts the operation once per showing: a message box taking
-// the focus and giving it back activates the dialog again.
-void TForm2::changeEvent(QEvent* event) {
-    QDialog::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) startPendingOperation();
+int TForm2::exec() {
+    operationPending_ = true;
+    sinceExec_.start();
+    QMetaObject::invokeMethod(this, &TForm2::startPendingOperation, Qt::QueuedConnection);
+    return QDialog::exec();
 }
 
-// Runs once the activation has been delivered, so the dialog is painted
-// before the line work begins.
+// Runs from inside exec() once the window is on screen (or after a grace
+// time, should the window system never say so), and paints the dialog first:
+// the line work blocks the event loop.
 void TForm2::startPendingOperation() {
-    if (!operationPending_) return;
+    if (!operationPending_ || !isVisible()) return;
+    const QWindow* window = windowHandle();
+    if ((!window || !window->isExposed()) && sinceExec_.elapsed() < kExposureGrace.count()) {
+        QTimer::singleShot(kExposurePoll, this, &TForm2::startPendingOperation);
+        return;
+    }
     operationPending_ = false;
-    activationFallback_->stop();
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (isVisible()) FormActivate();
-        },
-        Qt::QueuedConnection);
+    repaint();
+    FormActivate();
 }
 
 void TForm2::FormActivate() {
@@ -201,7 +197,6 @@ void TForm2::reject() {
 void TForm2::done(int result) {
     if (running_) return;
     Button1->hide();
-    activationFallback_->stop();
     operationPending_ = false;
     QDialog::done(result);
 }

@@ -1,9 +1,10 @@
-// The configuration transfer dialog: on each showing it opens the port chosen
+// The configuration transfer dialog: each modal showing opens the port chosen
 // in the main window, sends the image to the board or reads it back, shows the
 // outcome, closes the port and offers OK.
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 class QComboBox;
@@ -11,7 +12,6 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QTimer;
 class TForm1;
 
 namespace qm730 {
@@ -32,8 +32,12 @@ public:
 
     explicit TForm2(TForm1* mainWindow);
 
-    // Runs the operation of the main window's transfer direction once; called
-    // when the dialog is first activated after being shown.
+    // Shows the dialog modally and runs the operation of the main window's
+    // transfer direction once, as soon as the dialog is on screen. Only this
+    // starts an operation: a dialog shown again after being minimised, or
+    // activated again, starts nothing.
+    int exec() override;
+    // Runs the operation of the main window's transfer direction.
     void FormActivate();
     // Closes the dialog; OK stays hidden until the next operation ends.
     void Button1Click();
@@ -58,7 +62,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void done(int result) override;
 
 private:
@@ -67,9 +70,7 @@ private:
     bool runTransfer(qm730::SerialPort& serial, bool sending, QString& reason);
 
     TForm1* mainWindow_;
-    bool operationPending_ = false;  // shown, not yet activated
+    bool operationPending_ = false;  // shown by exec(), operation not yet started
     bool running_ = false;
-    // Starts the operation should the window system never activate the
-    // dialog (a window manager that refuses to hand it the focus).
-    QTimer* activationFallback_ = nullptr;
+    QElapsedTimer sinceExec_;  // bounds the wait for the window to come on screen
 };

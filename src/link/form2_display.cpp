@@ -14,9 +14,18 @@ namespace {
 constexpr std::chrono::milliseconds kFrameInterval{16};
 }  // namespace
 
-void Form2Display::setStatus(const std::string& text) { dialog_.lblMsg->setText(QString::fromStdString(text)); }
+// The status and the range are painted at once: the logon that follows
+// waits for the board without running the event loop, and the operator should
+// not look at the last run's result meanwhile.
+void Form2Display::setStatus(const std::string& text) {
+    dialog_.lblMsg->setText(QString::fromStdString(text));
+    dialog_.lblMsg->repaint();
+}
 
-void Form2Display::setProgressRange(int minimum, int maximum) { dialog_.PB1->setRange(minimum, maximum); }
+void Form2Display::setProgressRange(int minimum, int maximum) {
+    dialog_.PB1->setRange(minimum, maximum);
+    dialog_.PB1->repaint();
+}
 
 void Form2Display::setProgress(int position) { dialog_.PB1->setValue(position); }
 

@@ -206,11 +206,12 @@ bool ConfigTransfer::receiveFrame() {
 
 bool ConfigTransfer::ReceiveConfiguration() {
     failure_ = TransferFailure::None;
+    // Shown before the line is touched, so it is up even when the port fails.
+    display_.setStatus(kReceivingStatus);
+    display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
     try {
         port_.purgeOutput();
         port_.purgeInput();
-        display_.setStatus(kReceivingStatus);
-        display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
         if (!logon(kDownloadService)) return false;
         DelayMs(kFramePauseMs);
         if (!receiveFrame()) return false;

@@ -2,7 +2,6 @@
 // the real fields, leaving them for another control, and the boxes shown.
 #include <QKeyEvent>
 
-#include "config/integertext.h"
 #include "datatabs.h"
 
 namespace {
@@ -74,12 +73,12 @@ struct KeyCase {
 TEST_F(Editing, KeyRulesOfEveryColumn) {
     const QString long59(59, 'a');
     const KeyCase cases[] = {
-        {"address guard on a loaded text", address, "12345678", '5', "1234567", warningNotice("More then 7 digit !")},
-        {"name refuses a hyphen", name, "Ab", '-', "Ab", errorNotice("Please insert an alphabet & numeric !")},
-        {"group refuses a letter", group, "1", 'a', "1", errorNotice("Please insert a numeric 0 ~ 99 !")},
-        {"message guard", message, QString(61, 'm'), 'm', QString(60, 'm'), warningNotice("More then 60 Characters!")},
-        {"pager ID guard", pagerId, "12345", '6', "1234", warningNotice("More then 4 Characters!")},
-        {"alarm text guard", alarmText, long59 + 'b', 'c', long59, warningNotice("More then 59 Characters!")},
+        {"address guard on a loaded text", address, "12345678", '5', "1234567", warningBox("More then 7 digit !")},
+        {"name refuses a hyphen", name, "Ab", '-', "Ab", errorBox("Please insert an alphabet & numeric !")},
+        {"group refuses a letter", group, "1", 'a', "1", errorBox("Please insert a numeric 0 ~ 99 !")},
+        {"message guard", message, QString(61, 'm'), 'm', QString(60, 'm'), warningBox("More then 60 Characters!")},
+        {"pager ID guard", pagerId, "12345", '6', "1234", warningBox("More then 4 Characters!")},
+        {"alarm text guard", alarmText, long59 + 'b', 'c', long59, warningBox("More then 59 Characters!")},
     };
     for (const KeyCase& c : cases) {
         QWidget* field = prepare(c.field, c.before);
@@ -102,17 +101,17 @@ TEST_F(Editing, LeaveRulesOfEveryColumn) {
         {"smallest address", address, "8", "0000008", {}},
         {"largest address", address, "2097151", "2097151", {}},
         {"address above the range", address, "2097152", "2097152",
-         plainNotice("Please insert a number between 8 to 2097151!")},
-        {"address no number", address, "12a", "12a", plainNotice("Please Input Decimal!")},
+         plainBox("Please insert a number between 8 to 2097151!")},
+        {"address no number", address, "12a", "12a", plainBox("Please Input Decimal!")},
         {"name trimmed", name, "  Abc  ", "Abc", {}},
-        {"name too long", name, "abcdefghijk", "abcdefghijk", warningNotice("More then 10 Characters!")},
-        {"group 100", group, "100", "100", warningNotice("More then 99 !")},
+        {"name too long", name, "abcdefghijk", "abcdefghijk", warningBox("More then 10 Characters!")},
+        {"group 100", group, "100", "100", warningBox("More then 99 !")},
         {"message of 61 trimmed", message, " " + QString(61, 'm'), QString(61, 'm'),
-         warningNotice("More then 60 Characters!")},
-        {"pager ID 900", pagerId, "900", "900", warningNotice("More then 999 !")},
-        {"pager ID emptied", pagerId, "", "", notAnIntegerNotice("")},
+         warningBox("More then 60 Characters!")},
+        {"pager ID 900", pagerId, "900", "900", warningBox("More then 999 !")},
+        {"pager ID emptied", pagerId, "", "", notANumberBox("")},
         {"alarm text of 59 trimmed", alarmText, " " + QString(58, 'a'), QString(58, 'a'), {}},
-        {"alarm text of 60", alarmText, QString(60, 'a'), QString(60, 'a'), warningNotice("More then 59 Characters!")},
+        {"alarm text of 60", alarmText, QString(60, 'a'), QString(60, 'a'), warningBox("More then 59 Characters!")},
     };
     for (const LeaveCase& c : cases) {
         QWidget* field = prepare(c.field, c.text);
@@ -163,7 +162,7 @@ TEST_F(Editing, GroupCheckBoxOpensAndClosesTheGroupField) {
 TEST_F(Editing, SwitchingTabsFromARefusedFieldDoesNotHoldTheFocusThere) {
     QWidget* field = prepare(alarmText, QString(60, 'a'));
     showTab(form->TabSheet3);
-    EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{warningNotice("More then 59 Characters!")});
+    EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{warningBox("More then 59 Characters!")});
     EXPECT_NE(QApplication::focusWidget(), field);
 }
 

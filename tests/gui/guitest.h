@@ -16,10 +16,27 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 #include "app/messagebox.h"
 #include "app/startup.h"
 #include "app/unit1.h"
+
+// The boxes of the field rules as the operator sees them. Tests spell out
+// texts and captions themselves, so a typo in the program's own shows.
+inline qm730::Notice warningBox(std::string text) {
+    return {std::move(text), "Warning!", qm730::NoticeButtons::RetryCancel, qm730::NoticeIcon::Stop};
+}
+inline qm730::Notice errorBox(std::string text) {
+    return {std::move(text), "Warning!", qm730::NoticeButtons::Ok, qm730::NoticeIcon::Stop};
+}
+inline qm730::Notice plainBox(std::string text) {
+    return {std::move(text), "QM730C", qm730::NoticeButtons::Ok, qm730::NoticeIcon::None};
+}
+inline qm730::Notice notANumberBox(const std::string& text) {
+    return {"'" + text + "' is not a valid integer value.", "QM730", qm730::NoticeButtons::Ok,
+            qm730::NoticeIcon::Stop};
+}
 
 // Shows a window and waits until it is active: the offscreen platform
 // activates it at once, under Xvfb without a window manager it must be asked.

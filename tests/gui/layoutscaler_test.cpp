@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 
 #include "app/layoutscaler.h"
 
@@ -63,6 +65,22 @@ TEST(LayoutScaler, ControlsMovedToAnotherHostAreLeftToIt) {
     w.scaler.apply(QSize(400, 200));
     EXPECT_EQ(w.edit->geometry(), QRect(1, 2, 3, 4));
     EXPECT_EQ(w.label->geometry(), QRect(14, 18, 66, 22));
+}
+
+// Drop-down menus and the menu bar are no controls of the window's surface.
+TEST(LayoutScaler, MenusAreNotScaled) {
+    QWidget window;
+    QMenuBar bar(&window);
+    QMenu* menu = bar.addMenu("File");
+    QFont design = menu->font();
+    design.setPointSize(8);
+    menu->setFont(design);
+    bar.setFont(design);
+    LayoutScaler scaler;
+    scaler.record({&bar, menu}, QSize(200, 100));
+    scaler.apply(QSize(400, 200));
+    EXPECT_EQ(menu->font().pointSize(), 8);
+    EXPECT_EQ(bar.font().pointSize(), 8);
 }
 
 }  // namespace

@@ -172,4 +172,14 @@ TEST_F(MainWindow, ControlsScaleWithTheClientArea) {
     EXPECT_EQ(form->arrays().edtAddr[0]->font().pointSize(), 16);
 }
 
+// The menus drop down in the desktop's menu font, however large the window.
+TEST_F(MainWindow, MenusKeepTheirFontWhenTheWindowIsScaled) {
+    for (const QSize size : {QSize(2 * TForm1::kDesignClientWidth, 2 * TForm1::kDesignClientHeight),
+                             QSize(TForm1::kDesignClientWidth / 2, TForm1::kDesignClientHeight / 2)}) {
+        form->applyLayout(size);
+        for (QMenu* menu : {form->File1, form->File2, form->ToFlash1, form->ToFlash2, form->Page1, form->System1})
+            EXPECT_EQ(menu->font().pointSize(), QApplication::font(menu).pointSize()) << menu->objectName().toStdString() << " at " << size.width();
+    }
+}
+
 }  // namespace

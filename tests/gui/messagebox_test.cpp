@@ -1,7 +1,10 @@
 // The message box seam and the display of escaped exceptions.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QMessageBox>
 #include <QObject>
 
 #include <stdexcept>
@@ -21,7 +24,8 @@ TEST(MessageBoxSeam, RecordsEveryNoticeAndAnswersFromTheQueue) {
     EXPECT_EQ(MessageBox::show(nullptr, qm730::warningNotice("again")), NoticeAnswer::Retry) << "default button";
     EXPECT_EQ(MessageBox::show(nullptr, qm730::plainNotice("Please Input Decimal!")), NoticeAnswer::Ok);
     ASSERT_EQ(MessageBox::shown().size(), 3u);
-    EXPECT_EQ(MessageBox::shown()[0], qm730::warningNotice("More then 7 digit !"));
+    EXPECT_EQ(MessageBox::shown()[0].text, "More then 7 digit !");
+    EXPECT_EQ(MessageBox::shown()[0].caption, "Warning!");
     EXPECT_EQ(MessageBox::shown()[2].caption, "QM730C");
     MessageBox::clearShown();
     EXPECT_TRUE(MessageBox::shown().empty());
@@ -35,6 +39,32 @@ TEST(FileDialogSeam, AnswersQueuedNamesAndCancelsWhenNoneIsLeft) {
     ASSERT_EQ(FileDialog::requests().size(), 2u);
     EXPECT_EQ(FileDialog::requests()[0].kind, FileDialogRequest::Kind::Save);
     EXPECT_EQ(FileDialog::requests()[1].directory, "/start");
+}
+
+// Narrow boxes are sized to their text; the caption must not be cut short in
+// the title bar, where the window manager draws it (bold, as most do) beside
+// the window's icon and three buttons: a good 100 pixels beyond the caption.
+TEST(MessageBoxLook, IsWideEnoughForItsWholeCaption) {
+    const qm730::Notice notices[] = {
+        {"Open Port Error!!", "Comm Error", qm730::NoticeButtons::Ok, qm730::NoticeIcon::None},
+        {"Command & Response Error!!!", "Transfermission Error", qm730::NoticeButtons::Ok, qm730::NoticeIcon::None},
+        {"Port Setting Error!!!", "Set Error", qm730::NoticeButtons::Ok, qm730::NoticeIcon::None},
+        {"More then 99 !", "Warning!", qm730::NoticeButtons::RetryCancel, qm730::NoticeIcon::Stop},
+    };
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    for (const qm730::Notice& notice : notices) {
+        SCOPED_TRACE(notice.caption);
+        const std::unique_ptr<QMessageBox> box = MessageBox::build(nullptr, notice);
+        box->show();
+        QApplication::processEvents();
+        EXPECT_EQ(box->windowTitle().toStdString(), notice.caption);
+        EXPECT_EQ(box->text().toStdString(), notice.text);
+        const int caption = QFontMetrics(titleFont).horizontalAdvance(QString::fromStdString(notice.caption));
+        EXPECT_GE(box->width(), caption + 100);
+        EXPECT_LT(box->width(), caption + 400) << "and not much wider";
+        box->close();
+    }
 }
 
 class Throwing : public QObject {

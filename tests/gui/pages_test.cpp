@@ -75,7 +75,7 @@ TEST_F(Pages, AGroupThatIsNoNumberStoresNothingAndKeepsThePage) {
     const ImageBytes before = image().bytes();
     form->NextC1->trigger();
     ASSERT_EQ(MessageBox::shown().size(), 1u);
-    EXPECT_EQ(MessageBox::shown()[0], notAnIntegerNotice("1x"));
+    EXPECT_EQ(MessageBox::shown()[0], notANumberBox("1x"));
     EXPECT_EQ(image().bytes(), before);
     EXPECT_EQ(form->config().capcodePage, 1);
     EXPECT_EQ(a.edtAddr[0]->text(), "0000042") << "the edits stay on screen";
@@ -281,7 +281,7 @@ TEST_F(Pages, LeavingTheAlarmTabStoresItsPage) {
     EXPECT_EQ(readPagerId(image().alarmRecord(3)), oldId) << "an empty pager ID is not stored";
     EXPECT_EQ(readAlarmText(image().alarmRecord(3)), "Fire") << "the row's text is stored all the same";
     ASSERT_EQ(MessageBox::shown().size(), 1u);
-    EXPECT_EQ(MessageBox::shown()[0], warningNotice("PagerID More then 4 Characters!"));
+    EXPECT_EQ(MessageBox::shown()[0], warningBox("PagerID More then 4 Characters!"));
 
     MessageBox::clearShown();
     a.memAMsg[0]->setPlainText("Not stored");

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProgressBar>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +18,7 @@
 #include "link/transfer_line.h"
 #include "link/transfer_protocol.h"
 #include "simboard_thread.h"
+#include "tempdir.h"
 
 using namespace qm730;
 using Board = qm730::test::SimBoardThread;
@@ -151,35 +155,76 @@ TEST_F(Transfer, ReadOnTheThirdPortTakesTheBoardsImageIntoTheViews) {
     EXPECT_EQ(std::memcmp(image.capcodeSlot(800), before.capcodeSlot(800), 200 * 32), 0);
 }
 
-TEST_F(Transfer, FailuresEndInBoundedTimeAndKeepTheImage) {
+// Records what the status label and the progress bar showed each time they
+// were painted, and how many boxes had been shown by then.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(TForm2* dialog) : dialog_(dialog) {
+        dialog->lblMsg->installEventFilter(this);
+        dialog->PB1->installEventFilter(this);
+    }
+    std::vector<std::pair<std::string, std::size_t>> statusPaints;  // text, boxes shown before
+    std::vector<int> rangePaints;                                    // the bar's maximum
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        if (watched == dialog_->lblMsg)
+            statusPaints.emplace_back(dialog_->lblMsg->text().toStdString(), MessageBox::shown().size());
+        if (watched == dialog_->PB1) rangePaints.push_back(dialog_->PB1->maximum());
+        return false;
+    }
+
+private:
+    TForm2* dialog_;
+};
+
+// Every failure ends with the result in the status label and the image as it
+// was. Before the wait for the board the operator sees what is being done,
+// after any box about the port: the wait processes no events, so the status
+// is painted at once.
+TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
     ASSERT_TRUE(active);
+    TempDir dir;
+    const std::string plainFile = dir.file("not-a-line");
+    std::fclose(std::fopen(plainFile.c_str(), "w"));
     sim::SimOptions silent, cut;
     silent.silent = true;
     cut.stopAfter = 5000;
+    const Notice openError{"Open Port Error!!", "Comm Error", NoticeButtons::Ok, NoticeIcon::None};
+    const Notice settingError{"Port Setting Error!!!", "Set Error", NoticeButtons::Ok, NoticeIcon::None};
+    const Notice noAnswer{"Command & Response Error!!!", "Transfermission Error", NoticeButtons::Ok,
+                          NoticeIcon::None};
+    enum class Port { Board, Missing, NotALine };
     struct Case {
         const char* name;
         sim::SimOptions options;
-        bool unopenable;
+        Port port;
         QAction* command;
         const char* result;
         std::vector<Notice> boxes;
     };
     const std::vector<Case> cases = {
-        {"silent board, transfer", silent, false, form->Write1, TForm2::kSendError, {commandResponseErrorNotice()}},
-        {"silent board, read", silent, false, form->Test1, TForm2::kReadError, {}},
-        {"frame cut short", cut, false, form->Test1, TForm2::kReadError, {}},
-        {"no port, transfer", {}, true, form->Write1, TForm2::kSendError,
-         {openPortErrorNotice(), commandResponseErrorNotice()}},
-        {"no port, read", {}, true, form->Test1, TForm2::kReadError, {openPortErrorNotice()}},
+        {"silent board, transfer", silent, Port::Board, form->Write1, "  Transfer Error !", {noAnswer}},
+        {"silent board, read", silent, Port::Board, form->Test1, "  Read Error !", {}},
+        {"frame cut short", cut, Port::Board, form->Test1, "  Read Error !", {}},
+        {"no port, transfer", {}, Port::Missing, form->Write1, "  Transfer Error !", {openError, noAnswer}},
+        {"no port, read", {}, Port::Missing, form->Test1, "  Read Error !", {openError}},
+        {"settings refused, transfer", {}, Port::NotALine, form->Write1, "  Transfer Error !",
+         {settingError, noAnswer}},
+        {"settings refused, read", {}, Port::NotALine, form->Test1, "  Read Error !", {settingError}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MessageBox::clearShown();
         Board board(c.options, boardImage());
-        pointPort("QM730C_COM1", c.unopenable ? "/nonexistent/qm730-port" : board.port());
+        pointPort("QM730C_COM1", c.port == Port::Board     ? board.port()
+                                 : c.port == Port::Missing ? "/nonexistent/qm730-port"
+                                                           : plainFile);
         const bool reading = c.command == form->Test1;
         if (reading) name1()->setText("NOT STORED");  // a read reloads the views all the same
         const ConfigImage before = form->config().image;
+        PaintWatch watch(dialog());
         runModal(c.command);
         EXPECT_EQ(status(), c.result);
         EXPECT_EQ(MessageBox::shown(), c.boxes);
@@ -188,35 +233,83 @@ TEST_F(Transfer, FailuresEndInBoundedTimeAndKeepTheImage) {
         if (reading) {
             EXPECT_EQ(name1()->text().toStdString(), readName(before.capcodeSlot(0)));
         }
+        const std::pair<std::string, std::size_t> working{reading ? "  Downloading Now ......"
+                                                                   : "  Transfering Now ......",
+                                                           c.port == Port::Board ? 0u : 1u};
+        EXPECT_NE(std::find(watch.statusPaints.begin(), watch.statusPaints.end(), working), watch.statusPaints.end());
+        const int range = reading ? 8846 : 28522;
+        EXPECT_NE(std::find(watch.rangePaints.begin(), watch.rangePaints.end(), range), watch.rangePaints.end());
     }
 }
 
-TEST_F(Transfer, EachShowingRunsOnceAndStartsWithOkHidden) {
+// Records, each time the dialog is shown, whether OK is hidden and what the
+// status says at that moment.
+class ShowingWatch : public QObject {
+public:
+    explicit ShowingWatch(TForm2* dialog) : dialog_(dialog) { dialog->installEventFilter(this); }
+    std::vector<std::pair<bool, std::string>> showings;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            showings.emplace_back(dialog_->Button1->isHidden(), dialog_->lblMsg->text().toStdString());
+        return false;
+    }
+
+private:
+    TForm2* dialog_;
+};
+
+TEST_F(Transfer, OnlyTheCommandsStartAnOperationOncePerShowing) {
     ASSERT_TRUE(active);
     Board board({}, boardImage());
     pointPort("QM730C_COM1", board.port());
-    form->config().direction = TransferDirection::Read;
-    dialog()->show();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return dialog()->Button1->isVisible(); }, 6000));
 
-    // Activating the dialog again within the same showing starts nothing.
-    form->activateWindow();
-    QTest::qWait(50);
-    dialog()->activateWindow();
-    QTest::qWait(600);
-    EXPECT_EQ(board.sim().stats().logons, 1);
-    dialog()->Button1->click();
+    // A dialog shown without the commands starts nothing.
+    dialog()->show();
+    QTest::qWait(700);
+    EXPECT_EQ(board.sim().stats().logons, 0);
+    dialog()->hide();
+
+    // Restored from minimised, or activated again, within the same showing:
+    // still one operation.
+    int logonsAfterRestore = -1;
+    bool okStillShown = false, okFocused = false;
+    auto* poll = new QTimer(dialog());
+    QObject::connect(poll, &QTimer::timeout, dialog(), [&, poll] {
+        if (!dialog()->Button1->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        okFocused = dialog()->focusWidget() == dialog()->Button1;
+        dialog()->showMinimized();
+        dialog()->showNormal();
+        QShowEvent restored;  // what the window system sends on a restore
+        QApplication::sendEvent(dialog(), &restored);
+        form->activateWindow();
+        QTest::qWait(50);
+        dialog()->activateWindow();
+        QTest::qWait(700);
+        logonsAfterRestore = board.sim().stats().logons;
+        okStillShown = dialog()->Button1->isVisible();
+        dialog()->Button1->click();
+    });
+    poll->start(10);
+    form->Test1->trigger();
+    EXPECT_EQ(status(), "  Read Success !");
+    EXPECT_EQ(logonsAfterRestore, 1);
+    EXPECT_TRUE(okStillShown);
+    EXPECT_TRUE(okFocused);
     EXPECT_FALSE(dialog()->isVisible());
 
-    form->config().direction = TransferDirection::Send;
-    dialog()->show();
-    EXPECT_TRUE(dialog()->Button1->isHidden());
-    EXPECT_EQ(status(), "  Read Success !");  // kept until the next operation sets it
-    ASSERT_TRUE(QTest::qWaitFor([this] { return dialog()->Button1->isVisible(); }, 6000));
+    // The next showing starts with OK hidden and the last result kept until
+    // its own operation sets the status.
+    ShowingWatch watch(dialog());
+    runModal(form->Write1);
+    ASSERT_FALSE(watch.showings.empty());
+    EXPECT_EQ(watch.showings.front(), std::make_pair(true, std::string("  Read Success !")));
     EXPECT_EQ(dialog()->windowTitle(), " Trandfer Data to Flash");
     EXPECT_EQ(status(), "  Transfer Success !");
     EXPECT_EQ(board.sim().stats().logons, 2);
-    dialog()->Button1->click();
 }
 
 }  // namespace
