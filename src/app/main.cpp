@@ -2,11 +2,15 @@
 #include "app/startup.h"
 #include "app/unit1.h"
 #include "link/commport.h"
+#include "link/serial_port.h"
 
 int main(int argc, char** argv) {
     // The one serial-port object exists before the first window and goes
     // after the last (a function-local static, destroyed at exit).
     qm730::commPort();
+    // Killed mid-transfer (Ctrl-C in its terminal, a logout), the program
+    // still hands the port back usable: settings restored, lock released.
+    qm730::SerialPort::releasePortsOnInterrupt();
 
     Application app(argc, argv);
     const std::unique_ptr<TForm1> form1 = createWindows();
