@@ -27,7 +27,7 @@ case "${1:-}" in
     run)
         install_missing
         build
-        exec ./build/src/app/qm730c
+        exec ./build/bin/qm730c
         ;;
     test)
         install_missing

@@ -8,8 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-ctl=$build/src/cli/qm730ctl
-sim=$build/src/sim/qm730sim
+ctl=$build/bin/qm730ctl
+sim=$build/bin/qm730sim
 [ -x "$ctl" ] && [ -x "$sim" ] || { echo "build $ctl and $sim first" >&2; exit 2; }
 
 work=$(mktemp -d)

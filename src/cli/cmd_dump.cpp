@@ -8,12 +8,12 @@
 #include <string>
 
 #include "cli/command.h"
-#include "config/configfile.h"
-#include "config/configview.h"
-#include "config/image.h"
-#include "config/pageviews.h"
-#include "config/pll.h"
-#include "config/systemsettings.h"
+#include "core/config/configfile.h"
+#include "core/config/configview.h"
+#include "core/config/image.h"
+#include "core/config/pageviews.h"
+#include "core/config/pll.h"
+#include "core/config/systemsettings.h"
 
 namespace qm730::cli {
 namespace {

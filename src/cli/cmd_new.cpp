@@ -1,8 +1,8 @@
 // qm730ctl new: writes a table file holding the start-up default
 // configuration.
 #include "cli/command.h"
-#include "config/configfile.h"
-#include "config/image.h"
+#include "core/config/configfile.h"
+#include "core/config/image.h"
 
 namespace qm730::cli {
 namespace {

@@ -1,7 +1,7 @@
 // qm730ctl read: reads the board's configuration into a table file.
 #include "cli/command.h"
 #include "cli/transfer_console.h"
-#include "config/configfile.h"
+#include "core/config/configfile.h"
 
 namespace qm730::cli {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <iostream>
 
-#include "config/configfile.h"
-#include "link/serial_transfer_port.h"
-#include "link/transfer_protocol.h"
+#include "core/config/configfile.h"
+#include "core/link/serial_transfer_port.h"
+#include "core/link/transfer_protocol.h"
 
 namespace qm730::cli {
 

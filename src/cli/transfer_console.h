@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "config/image.h"
+#include "core/config/image.h"
 
 namespace qm730::cli {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/image.h"
+#include "core/config/image.h"
 
 namespace qm730::sim {
 

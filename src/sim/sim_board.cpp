@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "config/configfile.h"
+#include "core/config/configfile.h"
 
 namespace qm730::sim {
 

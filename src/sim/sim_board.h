@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "config/image.h"
+#include "core/config/image.h"
 #include "sim/board_wire.h"
 #include "sim/sim_line.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/configfile.h"
+#include "core/config/configfile.h"
 
 namespace qm730::sim {
 

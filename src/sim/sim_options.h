@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/image.h"
+#include "core/config/image.h"
 
 namespace qm730::sim {
 

@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "app/application.h"
-#include "app/filedialog.h"
-#include "app/messagebox.h"
+#include "gui/app/application.h"
+#include "gui/seams/filedialog.h"
+#include "gui/seams/messagebox.h"
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -18,9 +18,9 @@
 #include <memory>
 #include <string>
 
-#include "app/messagebox.h"
-#include "app/startup.h"
-#include "app/unit1.h"
+#include "gui/seams/messagebox.h"
+#include "gui/app/startup.h"
+#include "gui/mainwindow/unit1.h"
 
 // The boxes of the field rules as the operator sees them. Tests spell out
 // texts and captions themselves, so a typo in the program's own shows.

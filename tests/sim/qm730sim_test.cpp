@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "config/configfile.h"
+#include "core/config/configfile.h"
 #include "run_ctl.h"
 #include "tempdir.h"
 

@@ -1,0 +1,373 @@
+// Table files on Linux: POSIX file calls, plus renameat2 and fallocate.
+#include "core/config/configfile.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace qm730 {
+
+namespace {
+
+constexpr const char* kNotRegular = "not a regular file";
+constexpr const char* kLinkLeadsNowhere = "dangling symbolic link";
+
+FileResult failure(FileStatus status, int error) {
+    FileResult result;
+    result.status = status;
+    result.errorNumber = error;
+    result.reason = std::strerror(error);
+    return result;
+}
+
+// A refusal for what the file is rather than for a failing call.
+FileResult refusal(FileStatus status, const char* reason) {
+    FileResult result;
+    result.status = status;
+    result.reason = reason;
+    return result;
+}
+
+FileResult notRegular(const struct stat& info) {
+    return S_ISDIR(info.st_mode) ? failure(FileStatus::NotRegular, EISDIR) : refusal(FileStatus::NotRegular, kNotRegular);
+}
+
+// Closes the descriptor when it goes out of scope unless it was closed.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports the result: a close can be the first place a
+    // delayed write error shows.
+    int close() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+
+private:
+    int fd_;
+};
+
+// Holds back interrupt and termination signals in this thread while a save
+// runs: delivered afterwards, they find the old file or the whole new one and
+// no temporary file, whatever their handler does (exit included).
+class SignalDeferral {
+public:
+    SignalDeferral() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalDeferral() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalDeferral(const SignalDeferral&) = delete;
+    SignalDeferral& operator=(const SignalDeferral&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+// Reads until the buffer is full or the file ends; -1 on a read error.
+ssize_t readFully(int fd, std::uint8_t* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, buffer + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Reads what is left of the file and returns how much that was; -1 on error.
+ssize_t countRest(int fd) {
+    std::vector<std::uint8_t> chunk(65536);
+    ssize_t total = 0;
+    for (;;) {
+        const ssize_t n = readFully(fd, chunk.data(), chunk.size());
+        if (n < 0) return -1;
+        total += n;
+        if (static_cast<std::size_t>(n) < chunk.size()) return total;
+    }
+}
+
+// Writes everything at the offset or fails; a write that makes no progress
+// counts as a short write (ENOSPC), never as success.
+bool writeFully(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes a rename durable; a failure here does not undo the save.
+void syncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The file a save writes.
+struct SaveTarget {
+    std::string path;   // an existing symbolic link is followed to the file it names
+    bool exists = false;
+    struct stat info {};
+};
+
+// Finds the file a save writes and refuses what must not be written: a link
+// that leads nowhere, anything but a regular file, a read-only file. A file
+// with no write permission for anyone counts as read-only for the superuser
+// too, who could otherwise write it.
+FileResult findSaveTarget(const std::string& path, SaveTarget& target) {
+    target.path = path;
+    if (::lstat(path.c_str(), &target.info) != 0) {
+        if (errno == ENOENT) return {};
+        return failure(FileStatus::CannotCreate, errno);
+    }
+    if (S_ISLNK(target.info.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) {
+            if (errno == ENOENT) return refusal(FileStatus::CannotCreate, kLinkLeadsNowhere);
+            return failure(FileStatus::CannotCreate, errno);
+        }
+        target.path = resolved;
+        std::free(resolved);
+        if (::lstat(target.path.c_str(), &target.info) != 0) return failure(FileStatus::CannotCreate, errno);
+    }
+    target.exists = true;
+    if (!S_ISREG(target.info.st_mode)) return notRegular(target.info);
+    if ((target.info.st_mode & 0222) == 0) return failure(FileStatus::CannotCreate, EACCES);
+    if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) return failure(FileStatus::CannotCreate, errno);
+    return {};
+}
+
+// Creates a new, empty file of a short random name in the folder, so that a
+// target name of any legal length leaves room for it.
+int createTemporary(const std::string& folder, mode_t mode, std::string& name) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    const std::string prefix = folder + (folder.back() == '/' ? "" : "/") + ".qm730-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix;
+        for (int i = 0; i < 6; ++i) candidate += kLetters[pick(random)];
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            name = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+// Writes the image into the temporary file and makes it durable; on failure
+// the temporary file is removed.
+FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, const ConfigImage& image) {
+    if (!writeFully(file.get(), image.data(), kImageSize, 0) || ::fsync(file.get()) != 0 || file.close() != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failure(FileStatus::WriteFailed, error);
+    }
+    return {};
+}
+
+FileResult saved() {
+    FileResult result;
+    result.bytes = kImageSize;
+    return result;
+}
+
+// A new file appears whole under its name, and never over a file that
+// another program created meanwhile.
+FileResult createNewFile(const std::string& path, const ConfigImage& image) {
+    std::string temporary;
+    FileDescriptor file(createTemporary(directoryOf(path), 0666, temporary));
+    if (file.get() < 0) return failure(FileStatus::CannotCreate, errno);
+    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    int rc = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) rc = ::rename(temporary.c_str(), path.c_str());
+    if (rc != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failure(FileStatus::CannotReplace, error);
+    }
+    syncDirectory(directoryOf(path));
+    return saved();
+}
+
+// Replaces the file in one step by a new one with its permissions, owner and
+// group. Sets fallBack (and leaves everything as it was) when no such file
+// can be made beside it.
+FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool& fallBack) {
+    std::string temporary;
+    FileDescriptor file(createTemporary(directoryOf(target.path), 0600, temporary));
+    if (file.get() < 0) {
+        fallBack = true;
+        return {};
+    }
+    // The owner first: changing it clears set-id bits that the mode restores.
+    // A new file's group may come from the folder, so the file itself is asked.
+    struct stat made {};
+    if (::fstat(file.get(), &made) != 0 ||
+        ((made.st_uid != target.info.st_uid || made.st_gid != target.info.st_gid) &&
+         ::fchown(file.get(), target.info.st_uid, target.info.st_gid) != 0)) {
+        ::unlink(temporary.c_str());
+        fallBack = true;
+        return {};
+    }
+    if (::fchmod(file.get(), target.info.st_mode & 07777) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failure(FileStatus::CannotCreate, error);
+    }
+    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    if (::rename(temporary.c_str(), target.path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failure(FileStatus::CannotReplace, error);
+    }
+    syncDirectory(directoryOf(target.path));
+    return saved();
+}
+
+// Writes the image over the file itself, keeping its inode and with it every
+// name, its owner and its permissions. Room is reserved before the first byte
+// is written; if the write still fails, the old bytes are put back as far as
+// the file system allows.
+FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
+    constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    bool readable = true;
+    int fd = ::open(target.path.c_str(), O_RDWR | kFlags);
+    if (fd < 0 && errno == EACCES) {
+        readable = false;
+        fd = ::open(target.path.c_str(), O_WRONLY | kFlags);
+    }
+    FileDescriptor file(fd);
+    if (file.get() < 0) return failure(FileStatus::CannotCreate, errno);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return failure(FileStatus::CannotCreate, errno);
+    if (!S_ISREG(info.st_mode)) return notRegular(info);
+
+    const off_t oldSize = info.st_size;
+    std::vector<std::uint8_t> old(std::min<std::size_t>(static_cast<std::size_t>(oldSize), kImageSize));
+    const bool restorable =
+        readable && ::pread(file.get(), old.data(), old.size(), 0) == static_cast<ssize_t>(old.size());
+    const auto undo = [&](int error) {
+        if (restorable) writeFully(file.get(), old.data(), old.size(), 0);
+        ::ftruncate(file.get(), oldSize);
+        ::fsync(file.get());
+        return failure(FileStatus::WriteFailed, error);
+    };
+
+    if (oldSize < static_cast<off_t>(kImageSize) && ::fallocate(file.get(), 0, 0, kImageSize) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return undo(errno);
+    if (!writeFully(file.get(), image.data(), kImageSize, 0)) return undo(errno);
+    if (oldSize > static_cast<off_t>(kImageSize) && ::ftruncate(file.get(), kImageSize) != 0)
+        return failure(FileStatus::WriteFailed, errno);
+    if (::fsync(file.get()) != 0 || file.close() != 0) return failure(FileStatus::WriteFailed, errno);
+    return saved();
+}
+
+}  // namespace
+
+FileResult loadTableFile(const std::string& path, ConfigImage& image) {
+    // The type is checked before the open: opening a FIFO waits for a writer,
+    // and opening a device can act on it.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return failure(FileStatus::CannotOpen, errno);
+    if (!S_ISREG(info.st_mode)) return notRegular(info);
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) return failure(FileStatus::CannotOpen, errno);
+    if (::fstat(file.get(), &info) != 0) return failure(FileStatus::ReadFailed, errno);
+    if (!S_ISREG(info.st_mode)) return notRegular(info);
+
+    // Read into a buffer first so a read error leaves the image untouched.
+    // One byte more than an image tells a longer file from a whole one.
+    std::vector<std::uint8_t> buffer(kImageSize + 1);
+    const ssize_t got = readFully(file.get(), buffer.data(), buffer.size());
+    if (got < 0) return failure(FileStatus::ReadFailed, errno);
+
+    // The size is what the file holds: a read that ended early is exact, and
+    // a file whose recorded size is short of what it gave (a file made up by
+    // the system, such as those under /proc) is read to its end.
+    std::uintmax_t size = static_cast<std::uintmax_t>(got);
+    if (static_cast<std::size_t>(got) > kImageSize) {
+        if (info.st_size >= got) {
+            size = static_cast<std::uintmax_t>(info.st_size);
+        } else {
+            const ssize_t rest = countRest(file.get());
+            if (rest < 0) return failure(FileStatus::ReadFailed, errno);
+            size += static_cast<std::uintmax_t>(rest);
+        }
+    }
+
+    FileResult result;
+    result.bytes = std::min<std::size_t>(static_cast<std::size_t>(got), kImageSize);
+    result.fileSize = size;
+    std::copy_n(buffer.begin(), result.bytes, image.bytes().begin());
+    return result;
+}
+
+FileResult saveTableFile(const std::string& path, const ConfigImage& image) {
+    const SignalDeferral deferral;
+    SaveTarget target;
+    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+    if (!target.exists) return createNewFile(target.path, image);
+    // A file with several names keeps them all only if it is written in place.
+    if (target.info.st_nlink == 1) {
+        bool fallBack = false;
+        FileResult replaced = replaceFile(target, image, fallBack);
+        if (!fallBack) return replaced;
+    }
+    return writeInPlace(target, image);
+}
+
+FileResult checkSaveTarget(const std::string& path) {
+    SaveTarget target;
+    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+    if (!target.exists && ::faccessat(AT_FDCWD, directoryOf(target.path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return failure(FileStatus::CannotCreate, errno);
+    return {};
+}
+
+}  // namespace qm730

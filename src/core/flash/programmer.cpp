@@ -1,0 +1,215 @@
+#include "core/flash/programmer.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+namespace qm730 {
+
+namespace {
+
+constexpr std::uint8_t complementOf(std::uint8_t command) { return static_cast<std::uint8_t>(~command); }
+
+std::string hexAddress(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%05X", static_cast<unsigned>(address));
+    return text;
+}
+
+std::string stepText(const FlashOutcome& outcome) {
+    switch (outcome.step) {
+        case FlashStep::None: return "the write";
+        case FlashStep::Check: return "the board check";
+        case FlashStep::Erase: return "the erase of " + hexAddress(outcome.address);
+        case FlashStep::Write:
+            return "the write of block " + std::to_string(outcome.block) + " (" + hexAddress(outcome.address) + ")";
+        case FlashStep::Read:
+            if (outcome.block < 0) return "the read-back";
+            return "the read-back of block " + std::to_string(outcome.block) + " (" + hexAddress(outcome.address) + ")";
+    }
+    return "the write";
+}
+
+// The run as it goes: every way it ends leaves the port closed, the Write
+// command enabled and (but for a missing file) the status " Ready".
+class WriteRun {
+public:
+    // The run writes the image as it was when it started, even if a new
+    // file is loaded while the windows are served during the waits.
+    WriteRun(BoardLink& link, const Firmware& firmware)
+        : link_(link), host_(link.host()), state_(link.state()), snapshot_(std::make_unique<FlashImage>(firmware.image)),
+          image_(*snapshot_) {}
+
+    FlashOutcome run(const std::string& portName) {
+        LinkBusy busy(state_);
+        host_.enableWrite(false);
+        state_.LinkError = false;
+
+        beginStep(kVerifyStatus, kCommandProgressMaximum);
+        outcome_.step = FlashStep::Check;
+        if (!link_.OpenBoardLink(portName)) return boardNotFound();
+
+        beginStep(kEraseStatus, kCommandProgressMaximum);
+        for (std::uint32_t half : {kEraseLow, kEraseHigh}) {
+            at(FlashStep::Erase, half, -1);
+            link_.SendFrame(half, 0, board_command::kErase, complementOf(board_command::kErase));
+            if (state_.LinkError) return transmitError();
+            // The board erases meanwhile; the windows stay responsive.
+            host_.processEvents();
+            host_.DelayMs(kErasePauseMs);
+        }
+
+        const std::vector<int> blocks = image_.blocksToProgram();
+        const int maximum = static_cast<int>(
+            std::min<std::uint64_t>(std::uint64_t{image_.BytesLoaded} + kBlockProgressReserve, INT_MAX));
+        beginStep(kWriteStatus, maximum);
+        for (int k : blocks) {
+            at(FlashStep::Write, FlashImage::blockAddress(k), k);
+            link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kWriteBlock,
+                            complementOf(board_command::kWriteBlock), image_.bytes);
+            if (state_.LinkError) return transmitError();
+            ++outcome_.blocksWritten;
+        }
+
+        beginStep(kReadStatus, maximum);
+        at(FlashStep::Read, 0, -1);
+        if (!link_.Purge()) return transmitError();
+        std::array<std::uint8_t, kFlashBlockSize> answer{};
+        for (int k : blocks) {
+            at(FlashStep::Read, FlashImage::blockAddress(k), k);
+            link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kReadBlock,
+                            complementOf(board_command::kReadBlock));
+            if (state_.LinkError || !link_.ReadBlockData(answer)) return transmitError();
+            const auto expected = image_.block(k);
+            if (!std::equal(answer.begin(), answer.end(), expected.begin())) return mismatch();
+            ++outcome_.blocksVerified;
+        }
+
+        host_.showNotice(plainNotice(kTransmitSuccessText));
+        link_.SetProgress(0);
+        link_.ClosePort();
+        host_.enableWrite(true);
+        host_.setStatus(kReadyStatus);
+        outcome_.result = FlashResult::Success;
+        outcome_.step = FlashStep::None;
+        outcome_.block = -1;
+        outcome_.address = 0;
+        return outcome_;
+    }
+
+private:
+    void beginStep(const char* status, int progressMaximum) {
+        host_.setStatus(status);
+        host_.setProgressMaximum(progressMaximum);
+        link_.SetProgress(0);
+    }
+
+    void at(FlashStep step, std::uint32_t address, int block) {
+        outcome_.step = step;
+        outcome_.address = address;
+        outcome_.block = block;
+    }
+
+    void record(FlashResult result) {
+        outcome_.result = result;
+        outcome_.failure = link_.lastFailure();
+        outcome_.detail = link_.failureDetail();
+        outcome_.htag = state_.Htag;
+    }
+
+    FlashOutcome boardNotFound() {
+        record(link_.lastFailure() == LinkFailure::PortFailed ? FlashResult::PortFailed : FlashResult::BoardNotFound);
+        host_.setStatus(kErrorStatus);
+        host_.showNotice(plainNotice(kBoardNotFoundText));
+        link_.ClosePort();
+        link_.SetProgress(0);
+        host_.setStatus(kReadyStatus);
+        host_.enableWrite(true);
+        return outcome_;
+    }
+
+    // A time-out, a refused command, a bad data frame or a failing line all
+    // end the run alike, never in silence.
+    FlashOutcome transmitError() {
+        record(FlashResult::TransmitError);
+        host_.showNotice(plainNotice(kTransmitErrorText));
+        host_.setStatus(kReadyStatus);
+        link_.SetProgress(0);
+        host_.enableWrite(true);
+        link_.ClosePort();
+        return outcome_;
+    }
+
+    FlashOutcome mismatch() {
+        record(FlashResult::VerifyMismatch);
+        outcome_.failure = LinkFailure::None;
+        host_.showNotice(plainNotice(readErrorText(state_.Htag)));
+        host_.enableWrite(true);
+        link_.SetProgress(0);
+        link_.ClosePort();
+        host_.setStatus(kReadyStatus);
+        return outcome_;
+    }
+
+    BoardLink& link_;
+    LinkHost& host_;
+    LinkState& state_;
+    std::unique_ptr<const FlashImage> snapshot_;
+    const FlashImage& image_;
+    FlashOutcome outcome_;
+};
+
+}  // namespace
+
+std::string readErrorText(std::uint8_t htag) { return std::string("Read Error! ") + "Htag = " + std::to_string(htag); }
+
+std::string describeFlashOutcome(const FlashOutcome& outcome) {
+    const auto withDetail = [&](std::string text) {
+        return outcome.detail.empty() ? text : text + ": " + outcome.detail;
+    };
+    switch (outcome.result) {
+        case FlashResult::Success:
+            return "the firmware was written and every written block read back the same (" +
+                   std::to_string(outcome.blocksWritten) + " blocks)";
+        case FlashResult::NoFile: return "no firmware file is loaded";
+        case FlashResult::PortFailed: return withDetail("cannot open the port");
+        case FlashResult::BoardNotFound:
+            switch (outcome.failure) {
+                case LinkFailure::Refused: return "the target board is not found: it refused the board check";
+                case LinkFailure::LineFailed: return withDetail("the target board is not found: the serial line failed");
+                default: return "the target board is not found: no answer to the board check";
+            }
+        case FlashResult::TransmitError:
+            switch (outcome.failure) {
+                case LinkFailure::Timeout: return "no answer from the board within 5 seconds during " + stepText(outcome);
+                case LinkFailure::Refused: return "the board refused " + stepText(outcome);
+                case LinkFailure::LineFailed: return withDetail("the serial line failed during " + stepText(outcome));
+                case LinkFailure::NotOpen: return "the port was closed during " + stepText(outcome);
+                case LinkFailure::FrameTooLong:
+                case LinkFailure::FrameTooShort:
+                case LinkFailure::FrameBadEscape:
+                    return describeLinkFailure(outcome.failure) + " during " + stepText(outcome);
+                default: return "transmit error during " + stepText(outcome);
+            }
+        case FlashResult::VerifyMismatch:
+            return "block " + std::to_string(outcome.block) + " (" + hexAddress(outcome.address) +
+                   ") read back differs from the image (Htag = " + std::to_string(outcome.htag) + ")";
+    }
+    return "unknown outcome";
+}
+
+FlashOutcome WriteFirmware(BoardLink& link, const std::string& portName, const Firmware& firmware) {
+    // A run that ended in a read-back mismatch may have left the port open.
+    link.ClosePort();
+    if (!firmware.loaded()) {
+        link.host().showNotice(plainNotice(kOpenFileFirstText));
+        FlashOutcome outcome;
+        outcome.result = FlashResult::NoFile;
+        return outcome;
+    }
+    return WriteRun(link, firmware).run(portName);
+}
+
+}  // namespace qm730

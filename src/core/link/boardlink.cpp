@@ -1,0 +1,389 @@
+#include "core/link/boardlink.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+namespace qm730 {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+void putLittleEndian(std::vector<std::uint8_t>& frame, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) frame.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// Clears QuietWait however the check's exchange ends.
+class QuietScope {
+public:
+    explicit QuietScope(LinkState& state) : state_(state) { state_.QuietWait = true; }
+    ~QuietScope() { state_.QuietWait = false; }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    LinkState& state_;
+};
+
+}  // namespace
+
+Notice portOpenNotice(const ECommError& error) {
+    return plainNotice(error.ErrorCode == comm_error::kOpenFailed ? kPortInUseText : kPortErrorText);
+}
+
+std::uint8_t NextHtag(std::uint8_t htag) {
+    const auto next = static_cast<std::uint8_t>(htag + 1);
+    return next == 0xFF ? kFirstHtag : next;
+}
+
+std::vector<std::uint8_t> BuildRequestFrame(std::uint8_t htag, std::uint8_t command, std::uint8_t complement,
+                                            std::uint32_t address, std::uint16_t count,
+                                            std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> frame;
+    frame.reserve(kRequestHeaderSize + data.size() + 2);
+    frame.push_back(kFrameStart);
+    frame.push_back(htag);
+    putLittleEndian(frame, static_cast<std::uint16_t>(count + 10), 2);
+    frame.push_back(command);
+    frame.push_back(complement);
+    frame.insert(frame.end(), kBoardKey.begin(), kBoardKey.end());
+    putLittleEndian(frame, address & 0xFFFFFF, 3);
+    putLittleEndian(frame, ~address & 0xFFFFFF, 3);
+    putLittleEndian(frame, count, 2);
+    frame.insert(frame.end(), data.begin(), data.end());
+    std::uint16_t sum = 0;
+    for (std::uint8_t byte : frame) sum = static_cast<std::uint16_t>(sum + byte);
+    putLittleEndian(frame, sum, 2);
+    return frame;
+}
+
+std::size_t EscapeFrame(std::vector<std::uint8_t>& frame) {
+    std::vector<std::uint8_t> stuffed;
+    stuffed.reserve(frame.size() + frame.size() / 8 + 4);
+    for (std::uint8_t byte : frame) {
+        if (byte == kFrameEnd || byte == kFrameEscape) {
+            stuffed.push_back(kFrameEscape);
+            stuffed.push_back(static_cast<std::uint8_t>(~byte));
+        } else {
+            stuffed.push_back(byte);
+        }
+    }
+    frame.swap(stuffed);
+    return frame.size();
+}
+
+std::optional<std::size_t> UnescapeFrame(std::vector<std::uint8_t>& frame) {
+    std::vector<std::uint8_t> plain;
+    plain.reserve(frame.size());
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        if (frame[i] != kFrameEscape) {
+            plain.push_back(frame[i]);
+            continue;
+        }
+        if (i + 1 == frame.size()) return std::nullopt;
+        const std::uint8_t standsFor = static_cast<std::uint8_t>(~frame[++i]);
+        if (standsFor != kFrameEnd && standsFor != kFrameEscape) return std::nullopt;
+        plain.push_back(standsFor);
+    }
+    frame.swap(plain);
+    return frame.size();
+}
+
+std::string comPortName(int itemIndex) { return "COM" + std::to_string(itemIndex + 1); }
+
+LinkState& linkState() {
+    static LinkState state;
+    return state;
+}
+
+std::string describeLinkFailure(LinkFailure failure) {
+    switch (failure) {
+        case LinkFailure::None: return "no failure";
+        case LinkFailure::PortFailed: return "the port could not be opened";
+        case LinkFailure::NotOpen: return "the port was not open";
+        case LinkFailure::Timeout: return "the board did not answer in time";
+        case LinkFailure::Refused: return "the board refused the command";
+        case LinkFailure::FrameTooLong: return "the board's data frame did not end within 10000 bytes";
+        case LinkFailure::FrameTooShort: return "the board's data frame was too short to hold a block";
+        case LinkFailure::FrameBadEscape: return "the board's data frame held a broken escape sequence";
+        case LinkFailure::LineFailed: return "the serial line failed";
+    }
+    return "unknown failure";
+}
+
+BoardLink::BoardLink(TCommPort& port, LinkHost& host, LinkState& state) : port_(port), host_(host), state_(state) {}
+
+bool BoardLink::fail(LinkFailure failure) {
+    failure_ = failure;
+    state_.LinkError = true;
+    return false;
+}
+
+// A device that fails in the middle of an exchange is given up: the port is
+// closed so that the next operation starts clean.
+bool BoardLink::lineFailed(const ECommError& error) {
+    failureDetail_ = error.what();
+    ClosePort();
+    return fail(LinkFailure::LineFailed);
+}
+
+bool BoardLink::timedOut() {
+    try {
+        port_.Purge();
+    } catch (const ECommError& error) {
+        return lineFailed(error);
+    }
+    return fail(LinkFailure::Timeout);
+}
+
+void BoardLink::ClosePort() noexcept {
+    try {
+        port_.ClosePort();
+    } catch (const ECommError&) {
+        // The descriptor is released whatever close() said; nothing is left to do.
+    }
+}
+
+bool BoardLink::Purge() {
+    try {
+        port_.Purge();
+        return true;
+    } catch (const ECommError& error) {
+        return lineFailed(error);
+    }
+}
+
+void BoardLink::SetProgress(int position) {
+    state_.progress = position;
+    host_.setProgressPosition(position);
+}
+
+void BoardLink::AdvanceProgress(std::size_t by) {
+    SetProgress(state_.progress + static_cast<int>(by));
+}
+
+// Blocks on the device until a byte is waiting or the window has passed
+// without one. Windows get their messages processed between slices; a byte
+// is taken as soon as it arrives. Throws ECommError when the line fails.
+bool BoardLink::awaitByte(std::chrono::milliseconds window) {
+    const Clock::time_point deadline = Clock::now() + window;
+    for (;;) {
+        if (port_.BytesWaiting() > 0) return true;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) return false;
+        auto slice = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        if (host_.pumpsEvents()) {
+            host_.processEvents();
+            slice = std::min(slice, kEventSlice);
+        }
+        // A device that reports input it then does not count must not turn
+        // the wait into a spin.
+        if (port_.WaitForInput(slice) && port_.BytesWaiting() == 0) std::this_thread::sleep_for(1ms);
+    }
+}
+
+bool BoardLink::OpenLinkPort(const std::string& portName) {
+    failure_ = LinkFailure::None;
+    failureDetail_.clear();
+    try {
+        port_.Configure(kBoardBaudRate, portName, kFormat8N2);
+        return true;
+    } catch (const ECommError& error) {
+        failure_ = LinkFailure::PortFailed;
+        failureDetail_ = error.what();
+        ClosePort();
+        host_.showNotice(portOpenNotice(error));
+        return false;
+    }
+}
+
+bool BoardLink::OpenBoardLink(const std::string& portName) {
+    if (!OpenLinkPort(portName)) return false;
+    try {
+        port_.PulseRts(false);  // no RTS pulse is wanted; nothing happens on the line
+    } catch (const ECommError&) {
+    }
+    host_.DelayMs(kPortSettleMs);
+    state_.LinkError = false;
+    {
+        QuietScope quiet(state_);
+        SendFrame(0, 0, board_command::kCheck, static_cast<std::uint8_t>(~board_command::kCheck));
+    }
+    if (!state_.LinkError) return true;
+    ClosePort();
+    return false;
+}
+
+bool BoardLink::SendFrame(std::uint32_t address, std::uint16_t count, std::uint8_t command, std::uint8_t complement,
+                          std::span<const std::uint8_t> image) {
+    failure_ = LinkFailure::None;
+    state_.Htag = NextHtag(state_.Htag);
+    std::span<const std::uint8_t> data;
+    if (count != 0 && command != board_command::kReadBlock) {
+        if (address < kFlashBase || address - kFlashBase + count > image.size())
+            throw std::out_of_range("block write outside the flash image");
+        data = image.subspan(address - kFlashBase, count);
+    }
+    std::vector<std::uint8_t> frame = BuildRequestFrame(state_.Htag, command, complement, address, count, data);
+    EscapeFrame(frame);
+    frame.push_back(kFrameEnd);
+
+    // A stray byte left on the line must not be taken for this frame's answer.
+    if (port_.IsOpen() && !Purge()) return false;
+    const bool sent = SendRaw(frame);
+    if (command == board_command::kReadBlock) return sent;
+    if (!sent) {
+        if (failure_ == LinkFailure::NotOpen) state_.LinkError = true;
+        return false;
+    }
+    std::array<std::uint8_t, kReplySize> reply{};
+    if (!ReadReply(reply)) {
+        state_.LinkError = true;
+        return false;
+    }
+    // Only byte 1 says anything; the other three are the board's own.
+    if (reply[1] != kAcceptedByte) fail(LinkFailure::Refused);
+    return true;
+}
+
+bool BoardLink::SendRaw(std::span<const std::uint8_t> bytes) {
+    if (!port_.IsOpen()) {
+        failure_ = LinkFailure::NotOpen;
+        return false;
+    }
+    try {
+        port_.Write(bytes.data(), bytes.size());
+    } catch (const ECommError& error) {
+        return lineFailed(error);
+    }
+    AdvanceProgress(bytes.size());
+    return true;
+}
+
+bool BoardLink::ReadReply(std::span<std::uint8_t> buffer) {
+    if (!port_.IsOpen()) {
+        failure_ = LinkFailure::NotOpen;
+        return false;
+    }
+    const auto window = state_.QuietWait ? kQuietWindow : kReplyWindow;
+    try {
+        for (std::uint8_t& byte : buffer) {
+            if (!awaitByte(window)) return timedOut();
+            byte = port_.ReadByte();
+        }
+    } catch (const ECommError& error) {
+        return lineFailed(error);
+    }
+    return true;
+}
+
+bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
+    failure_ = LinkFailure::None;
+    frame.clear();
+    if (!port_.IsOpen()) {
+        failure_ = LinkFailure::NotOpen;
+        return false;
+    }
+    frame.reserve(kFrameBufferSize);
+    try {
+        for (;;) {
+            if (!awaitByte(kReplyWindow)) return timedOut();
+            const std::uint8_t byte = port_.ReadByte();
+            if (byte == kFrameEnd) {
+                if (frame.size() >= kDataFrameMinimumBeforeEnd) return true;
+                continue;
+            }
+            if (frame.size() == kFrameBufferSize) {
+                port_.Purge();
+                return fail(LinkFailure::FrameTooLong);
+            }
+            frame.push_back(byte);
+            AdvanceProgress(1);
+        }
+    } catch (const ECommError& error) {
+        return lineFailed(error);
+    }
+}
+
+bool BoardLink::ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block) {
+    std::vector<std::uint8_t> frame;
+    if (!ReadDataFrame(frame)) return fail(failure_);
+    const std::optional<std::size_t> length = UnescapeFrame(frame);
+    if (!length) return fail(LinkFailure::FrameBadEscape);
+    if (*length < kDataFrameMinimumSize) return fail(LinkFailure::FrameTooShort);
+    std::copy_n(frame.begin() + kDataFrameBlockStart, kFlashBlockSize, block.begin());
+    return true;
+}
+
+ProbeResult BoardLink::ProbeBoard() {
+    failure_ = LinkFailure::None;
+    if (!port_.IsOpen()) {
+        failure_ = LinkFailure::NotOpen;
+        return ProbeResult::PortNotOpen;
+    }
+    try {
+        port_.Purge();
+        port_.Write(&kProbeByte, 1);
+        AdvanceProgress(1);
+        if (!awaitByte(kProbeWindow)) {
+            failure_ = LinkFailure::Timeout;
+            return ProbeResult::NoAnswer;
+        }
+        if (port_.ReadByte() != kAcceptedByte) {
+            failure_ = LinkFailure::Refused;
+            return ProbeResult::WrongAnswer;
+        }
+        port_.Purge();
+        return ProbeResult::Answered;
+    } catch (const ECommError& error) {
+        // The dialog closing while its probe waits closes the port: that is
+        // the operator's cancel, not a failing line.
+        if (error.ErrorCode == comm_error::kNotOpen) {
+            failure_ = LinkFailure::NotOpen;
+            return ProbeResult::PortNotOpen;
+        }
+        failure_ = LinkFailure::LineFailed;
+        failureDetail_ = error.what();
+        ClosePort();
+        host_.showNotice(plainNotice(kPortErrorText));
+        return ProbeResult::LineFailed;
+    }
+}
+
+ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, std::chrono::milliseconds timeout) {
+    LinkBusy busy(link.state());
+    ProbeOutcome outcome;
+    if (!link.OpenLinkPort(portName)) {
+        outcome.result = ProbeResult::PortNotOpen;
+        outcome.detail = link.failureDetail();
+        return outcome;
+    }
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        link.SetProgress(0);
+        outcome.result = link.ProbeBoard();
+        ++outcome.probes;
+        if (outcome.result == ProbeResult::LineFailed) outcome.detail = link.failureDetail();
+        if (outcome.result != ProbeResult::NoAnswer && outcome.result != ProbeResult::WrongAnswer) break;
+        if (Clock::now() - start >= timeout) break;
+        link.host().DelayMs(kProbeIntervalMs);
+    }
+    link.ClosePort();
+    return outcome;
+}
+
+std::string describeProbe(const ProbeOutcome& outcome) {
+    switch (outcome.result) {
+        case ProbeResult::Answered: return "the board's flash loader answered";
+        case ProbeResult::NoAnswer: return "no answer from the board's flash loader";
+        case ProbeResult::WrongAnswer: return "something answered, but not the board's flash loader";
+        case ProbeResult::PortNotOpen:
+            return outcome.detail.empty() ? "the port is not open" : "cannot open the port: " + outcome.detail;
+        case ProbeResult::LineFailed: return "the serial line failed: " + outcome.detail;
+    }
+    return "unknown result";
+}
+
+}  // namespace qm730

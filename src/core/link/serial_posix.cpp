@@ -1,0 +1,361 @@
+// The serial layer on a POSIX terminal device (termios).
+#include "core/link/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace qm730 {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kComPortCount = 5;
+
+bool speedForRate(std::uint32_t rate, speed_t& speed) {
+    switch (rate) {
+        case 1200: speed = B1200; return true;
+        case 2400: speed = B2400; return true;
+        case 4800: speed = B4800; return true;
+        case 9600: speed = B9600; return true;
+        case 19200: speed = B19200; return true;
+        case 38400: speed = B38400; return true;
+        case 57600: speed = B57600; return true;
+        case 115200: speed = B115200; return true;
+        default: return false;
+    }
+}
+
+// Milliseconds left until the deadline, never negative; poll() takes an int.
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Errors that mean the device is gone: its other end closed or the adapter
+// was pulled. A hung-up terminal also reads 0 bytes instead of EAGAIN.
+bool meansHangUp(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+// The open devices, recorded so a signal handler can release them: the
+// handler may only use lock-free atomics and plain system calls.
+struct OpenDevice {
+    std::atomic<int> fd{-1};
+    std::atomic<bool> haveSettings{false};
+    termios settings{};  // as the device had them when it was opened
+};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+constexpr int kRecordedDevices = 8;  // more open at once go unrecorded
+OpenDevice openDevices[kRecordedDevices];
+
+int recordDevice(int fd) {
+    for (int i = 0; i < kRecordedDevices; ++i) {
+        int free = -1;
+        if (openDevices[i].fd.compare_exchange_strong(free, fd)) {
+            if (::tcgetattr(fd, &openDevices[i].settings) == 0) openDevices[i].haveSettings.store(true);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void forgetDevice(int entry) {
+    if (entry < 0) return;
+    openDevices[entry].haveSettings.store(false);
+    openDevices[entry].fd.store(-1);
+}
+
+// Puts the remembered settings back (when: TCSADRAIN once the last bytes
+// are out, TCSANOW at once) and gives up exclusive use and the lock. Only
+// async-signal-safe calls: the interrupt handler uses it too.
+void letGo(int fd, int entry, int when) {
+    if (entry >= 0 && openDevices[entry].haveSettings.load())
+        ::tcsetattr(fd, when, &openDevices[entry].settings);
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+}
+
+const int kReleaseSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void releaseOnSignal(int sig) {
+    for (int entry = 0; entry < kRecordedDevices; ++entry) {
+        const int fd = openDevices[entry].fd.exchange(-1);
+        if (fd < 0) continue;
+        ::tcflush(fd, TCOFLUSH);  // or close() would wait for the unsent bytes
+        letGo(fd, entry, TCSANOW);
+        ::close(fd);
+    }
+    // End as the signal would have: it is blocked while this handler runs,
+    // so it arrives, with its default action, as soon as the handler returns.
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// Returns the poll events, 0 on time-out, -1 on failure (errno set).
+int pollFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, millisecondsUntil(deadline));
+        if (ready > 0) return entry.revents;
+        if (ready == 0) return 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+// Unix98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+bool isPseudoTerminalSlave(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned int deviceMajor = major(info.st_rdev);
+    return deviceMajor >= 136 && deviceMajor <= 143;
+}
+
+}  // namespace
+
+std::string SerialPort::deviceForPortName(std::string_view name) {
+    const bool looksLikeCom = name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                              std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                              std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' &&
+                              name[3] < '1' + kComPortCount;
+    if (!looksLikeCom) return std::string(name);
+    const int number = name[3] - '0';
+    const std::string variable = "QM730C_COM" + std::to_string(number);
+    if (const char* override = std::getenv(variable.c_str()); override && *override) return override;
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+SerialPort::~SerialPort() { abandon(); }
+
+void SerialPort::releasePortsOnInterrupt() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action {};
+    action.sa_handler = releaseOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kReleaseSignals) sigaddset(&action.sa_mask, sig);  // one release at a time
+    for (int sig : kReleaseSignals) {
+        struct sigaction previous {};
+        if (::sigaction(sig, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+            ::sigaction(sig, &action, nullptr);
+    }
+}
+
+void SerialPort::fail(SerialStep step, int systemError, const std::string& action) const {
+    switch (step) {
+        case SerialStep::Write:
+        case SerialStep::WriteTimeout:
+        case SerialStep::Read:
+        case SerialStep::QueueCount:
+        case SerialStep::Purge:
+        case SerialStep::HangUp: lineFailed_ = true; break;
+        default: break;
+    }
+    throw SerialError(step, systemError, device_ + ": " + action + ": " + std::strerror(systemError));
+}
+
+void SerialPort::failOrHangUp(SerialStep step, int systemError, const std::string& action) const {
+    if (!meansHangUp(systemError)) fail(step, systemError, action);
+    lineFailed_ = true;
+    throw SerialError(SerialStep::HangUp, systemError, device_ + ": the line hung up (the device went away)");
+}
+
+void SerialPort::requireOpen(const char* action) const {
+    if (fd_ < 0) fail(SerialStep::NotOpen, EBADF, action);
+}
+
+void SerialPort::open(const std::string& device) {
+    if (fd_ >= 0) close();
+    device_ = device;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        // EBUSY comes from another opener's TIOCEXCL.
+        if (error == EBUSY) throw SerialError(SerialStep::InUse, error, device + " is in use by another program");
+        fail(SerialStep::Open, error, "cannot open");
+    }
+    // Recorded before it is locked and made exclusive, so an interrupt from
+    // here on releases it.
+    const int entry = recordDevice(fd);
+    // TIOCEXCL keeps other openers out, but not root; the lock keeps out every
+    // program that asks for it, root included.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        forgetDevice(entry);
+        ::close(fd);
+        if (error == EWOULDBLOCK) throw SerialError(SerialStep::InUse, error, device + " is in use by another program");
+        fail(SerialStep::Open, error, "cannot lock");
+    }
+    ::ioctl(fd, TIOCEXCL);  // a device that is not a terminal fails later, in configure()
+    pseudoTerminal_ = isPseudoTerminalSlave(fd);
+    fd_ = fd;
+    entry_ = entry;
+    lineFailed_ = false;
+}
+
+void SerialPort::configure(const LineSettings& settings) {
+    requireOpen("configure");
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) fail(SerialStep::ReadSettings, errno, "cannot read the line settings");
+    speed_t speed{};
+    if (!speedForRate(settings.baudRate, speed))
+        fail(SerialStep::ApplySettings, EINVAL, "unsupported baud rate " + std::to_string(settings.baudRate));
+    if (settings.dataBits != 7 && settings.dataBits != 8)
+        fail(SerialStep::ApplySettings, EINVAL, "unsupported data bits " + std::to_string(settings.dataBits));
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= (settings.dataBits == 7 ? CS7 : CS8) | CLOCAL | CREAD;
+    if (settings.parity == Parity::Even) tio.c_cflag |= PARENB;
+    if (settings.stopBits == 2) tio.c_cflag |= CSTOPB;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+        failOrHangUp(SerialStep::ApplySettings, errno, "cannot apply the line settings");
+    // tcsetattr succeeds when any part was taken; a pseudo-terminal, for
+    // one, keeps 8 data bits without a word. Only reading back tells.
+    termios taken{};
+    if (::tcgetattr(fd_, &taken) != 0) failOrHangUp(SerialStep::ReadSettings, errno, "cannot read the line settings");
+    constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CSTOPB;
+    if ((taken.c_cflag & kFormat) != (tio.c_cflag & kFormat) || ::cfgetospeed(&taken) != speed ||
+        ::cfgetispeed(&taken) != speed) {
+        throw SerialError(SerialStep::ApplySettings, EINVAL,
+                          device_ + ": the device did not take " + std::to_string(settings.baudRate) + " baud, " +
+                              std::to_string(settings.dataBits) + " data bits, " +
+                              (settings.parity == Parity::Even ? "even parity, " : "no parity, ") +
+                              std::to_string(settings.stopBits) + " stop bits");
+    }
+}
+
+// Returns 0 or the error of close(). The descriptor is gone after close()
+// whatever it returns, so the port counts as closed either way.
+int SerialPort::release(bool discardOutput) noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    // Bytes still in the transmitter would go out garbled if the old speed
+    // came back under them; after a failure they are not wanted at all.
+    if (discardOutput) ::tcflush(fd, TCOFLUSH);
+    letGo(fd, entry_, discardOutput ? TCSANOW : TCSADRAIN);
+    forgetDevice(entry_);
+    entry_ = -1;
+    return ::close(fd) != 0 && errno != EINTR ? errno : 0;
+}
+
+void SerialPort::close() {
+    if (fd_ < 0) return;
+    if (const int error = release(lineFailed_)) fail(SerialStep::Close, error, "cannot close");
+}
+
+void SerialPort::abandon() noexcept {
+    if (fd_ >= 0) release(true);
+}
+
+void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds stallTimeout) {
+    requireOpen("write");
+    auto deadline = Clock::now() + stallTimeout;
+    while (count > 0) {
+        const ssize_t written = ::write(fd_, data, count);
+        if (written > 0) {
+            data += written;
+            count -= static_cast<std::size_t>(written);
+            deadline = Clock::now() + stallTimeout;
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno != EAGAIN) failOrHangUp(SerialStep::Write, errno, "write failed");
+        const int events = pollFor(fd_, POLLOUT, deadline);
+        if (events == 0) fail(SerialStep::WriteTimeout, ETIMEDOUT, "the line takes no more bytes");
+        if (events < 0) fail(SerialStep::Write, errno, "write failed");
+        if (events & POLLNVAL) fail(SerialStep::Write, EBADF, "write failed");
+        if ((events & POLLOUT) == 0) failOrHangUp(SerialStep::Write, EIO, "write failed");
+    }
+}
+
+std::size_t SerialPort::readAvailable(std::uint8_t* data, std::size_t count) {
+    requireOpen("read");
+    if (count == 0) return 0;
+    for (;;) {
+        const ssize_t got = ::read(fd_, data, count);
+        if (got > 0) return static_cast<std::size_t>(got);
+        // Without data a non-blocking terminal says EAGAIN; end of file
+        // means it has hung up.
+        if (got == 0) failOrHangUp(SerialStep::Read, EIO, "read failed");
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return 0;
+        failOrHangUp(SerialStep::Read, errno, "read failed");
+    }
+}
+
+bool SerialPort::waitReadable(std::chrono::milliseconds timeout) {
+    requireOpen("wait for input");
+    const int events = pollFor(fd_, POLLIN, Clock::now() + timeout);
+    if (events < 0) fail(SerialStep::Read, errno, "wait for input failed");
+    if (events == 0) return false;
+    if (events & POLLNVAL) fail(SerialStep::Read, EBADF, "wait for input failed");
+    // A hung-up line reports itself readable too; it is only while bytes
+    // that came before the hang-up are still there.
+    if (events & (POLLHUP | POLLERR)) {
+        if (bytesWaiting() > 0) return true;
+        failOrHangUp(SerialStep::Read, EIO, "wait for input failed");
+    }
+    return (events & POLLIN) != 0;
+}
+
+std::size_t SerialPort::bytesWaiting() {
+    requireOpen("count input");
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0)
+        failOrHangUp(SerialStep::QueueCount, errno, "cannot count waiting bytes");
+    return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
+}
+
+std::size_t SerialPort::bytesUnsent() {
+    requireOpen("count output");
+    int unsent = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) {
+        // A device that cannot tell has nothing to report; one that hung up
+        // will send nothing more, which is no empty queue.
+        if (meansHangUp(errno)) failOrHangUp(SerialStep::QueueCount, errno, "cannot count unsent bytes");
+        return 0;
+    }
+    return unsent > 0 ? static_cast<std::size_t>(unsent) : 0;
+}
+
+void SerialPort::purgeInput() {
+    requireOpen("discard input");
+    if (::tcflush(fd_, TCIFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard input");
+}
+
+void SerialPort::purgeOutput() {
+    requireOpen("discard output");
+    // A pseudo-terminal has no transmitter: what waits in its queue is the
+    // tail that the previous program wrote and the far side has not read yet
+    // (a UART would have sent it before that program's close returned).
+    // Discarding it would lose the end of that program's upload.
+    if (pseudoTerminal_) return;
+    if (::tcflush(fd_, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
+}
+
+void SerialPort::setRts(bool raised) {
+    requireOpen("set RTS");
+    const int bits = TIOCM_RTS;
+    if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+        failOrHangUp(SerialStep::ModemLine, errno, "cannot set RTS");
+}
+
+}  // namespace qm730

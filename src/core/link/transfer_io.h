@@ -1,0 +1,63 @@
+// What the configuration transfer needs of its surroundings, kept small so
+// the windowed program and the command-line tool run the very same transfer:
+// a port to exchange bytes, a pump that waits, and a display to report to.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "core/config/notice.h"
+
+namespace qm730 {
+
+// The open line to the board. Failures throw SerialError (link/serial_port.h).
+class TransferPort {
+public:
+    virtual ~TransferPort() = default;
+    virtual void write(const std::uint8_t* data, std::size_t count) = 0;
+    virtual std::size_t bytesWaiting() = 0;
+    // Reads what is waiting, up to count bytes, without waiting for more.
+    virtual std::size_t read(std::uint8_t* data, std::size_t count) = 0;
+    virtual void purgeOutput() = 0;
+    virtual void purgeInput() = 0;
+    // Blocks until input is waiting or the time-out ends; false on time-out.
+    virtual bool waitReadable(std::chrono::milliseconds timeout) = 0;
+    // Bytes the driver still holds for sending; 0 where it cannot tell.
+    virtual std::size_t bytesUnsent() { return 0; }
+};
+
+// Waiting and the clock. DelayMs is the protocol's fixed delay: the windowed
+// program keeps its windows responsive meanwhile, the command-line tool just
+// sleeps. pause() is a short wait that processes nothing.
+class TransferPump {
+public:
+    using Clock = std::chrono::steady_clock;
+    virtual ~TransferPump() = default;
+    virtual void DelayMs(int milliseconds) = 0;
+    virtual Clock::time_point now() { return Clock::now(); }
+    virtual void pause(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+};
+
+// A pump for programs without windows.
+class SleepingPump : public TransferPump {
+public:
+    void DelayMs(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+};
+
+// The transfer dialog as the transfer sees it: the status label `lblMsg`, the
+// progress bar `PB1`, repainting, the log memo `memTAP_C` and message boxes.
+class TransferDisplay {
+public:
+    virtual ~TransferDisplay() = default;
+    virtual void setStatus(const std::string& text) = 0;
+    virtual void setProgressRange(int minimum, int maximum) = 0;
+    virtual void setProgress(int position) = 0;
+    virtual void repaint() = 0;
+    virtual void logLine(const std::string& line) = 0;
+    virtual void showNotice(const Notice& notice) = 0;
+};
+
+}  // namespace qm730

@@ -1,0 +1,226 @@
+#include "core/link/transfer_protocol.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "core/link/serial_port.h"
+
+namespace qm730 {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::string_view kLogonAnswer = "ID=";
+constexpr std::uint8_t kGoAhead[] = {ascii::ACK, ascii::CR, ascii::ESC, '[', 'p'};
+constexpr char kUploadService = '2';
+constexpr char kDownloadService = '3';
+// The last blocks are marked ETX once fewer stream bytes than this remain.
+constexpr std::size_t kLastBlockThreshold = 220;
+
+// The text up to the first zero byte, without trailing blanks and control
+// characters; leading and inner ones stay.
+std::string answerText(const std::uint8_t* bytes, std::size_t count) {
+    std::size_t length = 0;
+    while (length < count && bytes[length] != 0) ++length;
+    while (length > 0 && bytes[length - 1] <= 0x20) --length;
+    return std::string(reinterpret_cast<const char*>(bytes), length);
+}
+
+}  // namespace
+
+Notice commandResponseErrorNotice() {
+    return {"Command & Response Error!!!", "Transfermission Error", NoticeButtons::Ok, NoticeIcon::None};
+}
+
+std::string describeFailure(TransferFailure failure) {
+    switch (failure) {
+        case TransferFailure::None: return "no failure";
+        case TransferFailure::NoLogonAnswer: return "the board did not answer the logon within 2 seconds";
+        case TransferFailure::WrongLogonAnswer: return "the board's logon answer did not begin with \"ID=\"";
+        case TransferFailure::NoGoAhead: return "the board did not give the go-ahead within 2 seconds";
+        case TransferFailure::WrongGoAhead: return "the board answered the upload request without the go-ahead";
+        case TransferFailure::InputFlood: return "more than 9,000 unexpected bytes were waiting on the line";
+        case TransferFailure::NoFrame: return "the board sent no configuration within 2 seconds of the request";
+        case TransferFailure::FrameTimeout: return "the board stopped sending part-way through the configuration";
+        case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";
+        case TransferFailure::LineFailed: return "the serial line failed";
+    }
+    return "unknown failure";
+}
+
+ConfigTransfer::ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display)
+    : image_(image), port_(port), pump_(pump), display_(display) {}
+
+bool ConfigTransfer::fail(TransferFailure failure) {
+    failure_ = failure;
+    return false;
+}
+
+void ConfigTransfer::sendByte(std::uint8_t byte) { port_.write(&byte, 1); }
+
+void ConfigTransfer::PackConfiguration() { packUploadStream(image_, transferBuffer_.data()); }
+
+void ConfigTransfer::UnpackConfiguration() { unpackDownloadFrame(transferBuffer_.data(), image_); }
+
+void ConfigTransfer::BuildBlock(std::size_t start, bool first, bool last) {
+    block_ = buildUploadBlock(std::span<const std::uint8_t>(transferBuffer_).subspan(start), first, last);
+    blockCursor_ = start + block_.streamTaken;
+}
+
+void ConfigTransfer::WaitResponse() {
+    const auto start = pump_.now();
+    for (;;) {
+        const std::size_t waiting = port_.bytesWaiting();
+        if (waiting > kResponseBufferSize) {
+            port_.purgeInput();
+            responseText_.clear();
+            return;
+        }
+        const std::size_t got = port_.read(responseBuffer_.data(), waiting);
+        responseBuffer_[got] = 0;
+        responseText_ = answerText(responseBuffer_.data(), got);
+        if (!responseText_.empty()) return;
+        const auto elapsed = pump_.now() - start;
+        if (elapsed > kAnswerWindow) return;
+        // Sleep on the device for the rest of the window (and one tick more,
+        // so a last look comes after the window has passed).
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(kAnswerWindow - elapsed) + 1ms;
+        if (port_.waitReadable(left)) pump_.pause(kAnswerSettle);
+    }
+}
+
+bool ConfigTransfer::logon(char service) {
+    sendByte(ascii::CR);
+    WaitResponse();
+    if (responseText_.size() < kLogonAnswer.size() || responseText_.compare(0, kLogonAnswer.size(), kLogonAnswer) != 0) {
+        display_.logLine(kLogonError);
+        return fail(responseText_.empty() ? TransferFailure::NoLogonAnswer : TransferFailure::WrongLogonAnswer);
+    }
+    display_.logLine(kLogonOk);
+    DelayMs(kLogonPauseMs);
+    for (std::uint8_t byte : {ascii::ESC, std::uint8_t{'P'}, std::uint8_t{'G'}, static_cast<std::uint8_t>(service),
+                              ascii::CR})
+        sendByte(byte);
+    return true;
+}
+
+bool ConfigTransfer::checkGoAhead() {
+    DelayMs(kGoAheadPauseMs);
+    WaitResponse();
+    const bool matches = responseText_.size() >= sizeof kGoAhead &&
+                         std::memcmp(responseText_.data(), kGoAhead, sizeof kGoAhead) == 0;
+    if (!matches) {
+        display_.logLine(kGoAheadError);
+        return fail(responseText_.empty() ? TransferFailure::NoGoAhead : TransferFailure::WrongGoAhead);
+    }
+    display_.logLine(kGoAheadOk);
+    return true;
+}
+
+// Blocks follow one another without a pause; each goes out in one write.
+void ConfigTransfer::sendBlocks() {
+    BuildBlock(0, true, false);
+    port_.write(block_.bytes.data(), block_.length);
+    while (blockCursor_ < kUploadStreamSize) {
+        display_.setProgress(static_cast<int>(blockCursor_));
+        display_.repaint();
+        const bool last = kUploadStreamSize - blockCursor_ < kLastBlockThreshold;
+        BuildBlock(blockCursor_, false, last);
+        port_.write(block_.bytes.data(), block_.length);
+    }
+}
+
+// Success means the blocks have left the computer, not that they wait in the
+// driver's buffer (a few seconds of line time on a UART), so the operator is
+// not told to disconnect while the board is still receiving.
+bool ConfigTransfer::waitUntilSent() {
+    std::size_t unsent = port_.bytesUnsent();
+    auto lastProgress = pump_.now();
+    while (unsent > 0) {
+        if (pump_.now() - lastProgress > kDrainStallTimeout) return false;
+        DelayMs(kDrainPollMs);
+        const std::size_t now = port_.bytesUnsent();
+        if (now < unsent) lastProgress = pump_.now();
+        unsent = now;
+    }
+    return true;
+}
+
+bool ConfigTransfer::SendConfiguration() {
+    failure_ = TransferFailure::None;
+    PackConfiguration();
+    display_.setStatus(kSendingStatus);
+    display_.setProgressRange(0, static_cast<int>(kUploadStreamSize));
+    bool accepted = false;
+    try {
+        port_.purgeOutput();
+        port_.purgeInput();
+        accepted = logon(kUploadService) && checkGoAhead();
+    } catch (const SerialError& e) {
+        lineError_ = e.what();
+        fail(TransferFailure::LineFailed);
+    }
+    if (!accepted) {
+        display_.showNotice(commandResponseErrorNotice());
+        return false;
+    }
+    try {
+        sendBlocks();
+        if (!waitUntilSent()) {
+            lineError_ = "the port stopped sending the last bytes";
+            return fail(TransferFailure::LineFailed);
+        }
+    } catch (const SerialError& e) {
+        lineError_ = e.what();
+        return fail(TransferFailure::LineFailed);
+    }
+    return true;
+}
+
+bool ConfigTransfer::receiveFrame() {
+    if (port_.bytesWaiting() > kResponseBufferSize) {
+        port_.purgeInput();
+        return fail(TransferFailure::InputFlood);
+    }
+    std::size_t received = 0;
+    auto lastByteAt = pump_.now();
+    while (received < kDownloadFrameSize) {
+        const auto silent = pump_.now() - lastByteAt;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent);
+        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left))
+            return fail(received == 0 ? TransferFailure::NoFrame : TransferFailure::FrameTimeout);
+        const std::size_t got = port_.read(transferBuffer_.data() + received, kDownloadFrameSize - received);
+        if (got == 0) {
+            pump_.pause(1ms);  // readable but empty: do not spin on it
+            continue;
+        }
+        lastByteAt = pump_.now();
+        received += got;
+        display_.setProgress(static_cast<int>(received - 1));
+        display_.repaint();
+    }
+    return frameChecksumMatches(transferBuffer_.data()) || fail(TransferFailure::FrameChecksum);
+}
+
+bool ConfigTransfer::ReceiveConfiguration() {
+    failure_ = TransferFailure::None;
+    // Shown before the line is touched, so it is up even when the port fails.
+    display_.setStatus(kReceivingStatus);
+    display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
+    try {
+        port_.purgeOutput();
+        port_.purgeInput();
+        if (!logon(kDownloadService)) return false;
+        DelayMs(kFramePauseMs);
+        if (!receiveFrame()) return false;
+    } catch (const SerialError& e) {
+        lineError_ = e.what();
+        return fail(TransferFailure::LineFailed);
+    }
+    UnpackConfiguration();
+    return true;
+}
+
+}  // namespace qm730

@@ -1,0 +1,118 @@
+// The configuration transfer with the board: a logon ("ID=" answers a CR), a
+// service request, then either the upload blocks (after the board's go-ahead)
+// or the checksummed download frame.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/config/image.h"
+#include "core/link/transfer_io.h"
+#include "core/link/transfer_layout.h"
+#include "core/link/upload_block.h"
+
+namespace qm730 {
+
+// Texts the transfer dialog shows and logs.
+inline constexpr const char* kSendingStatus = "  Transfering Now ......";
+inline constexpr const char* kReceivingStatus = "  Downloading Now ......";
+inline constexpr const char* kLogonOk = "+++ID= OK";
+inline constexpr const char* kLogonError = "+++ID= Error";
+inline constexpr const char* kGoAheadOk = "++[P= OK";
+inline constexpr const char* kGoAheadError = "+++[P= Error";
+
+Notice commandResponseErrorNotice();
+
+// The board's answer window, counted from the start of each wait.
+inline constexpr std::chrono::milliseconds kAnswerWindow{2000};
+// After the first byte of an answer, the rest of it is given this long to
+// arrive, as a UART's receive FIFO would hand a short answer over in one
+// piece (at 19200 baud a 6-byte answer takes 3.4 ms on the wire).
+inline constexpr std::chrono::milliseconds kAnswerSettle{5};
+// A board that falls silent this long in the middle of the download frame
+// has stopped; the read ends as failed and the image stays as it was.
+inline constexpr std::chrono::milliseconds kFrameSilenceTimeout{2000};
+// An upload counts as sent once the driver has put its last byte on the
+// line; a driver that sends nothing more for this long has stalled.
+inline constexpr std::chrono::milliseconds kDrainStallTimeout{2000};
+inline constexpr int kDrainPollMs = 10;
+inline constexpr int kLogonPauseMs = 200;
+inline constexpr int kGoAheadPauseMs = 400;
+inline constexpr int kFramePauseMs = 50;
+// More input than this waiting means the line carries garbage, not an answer.
+inline constexpr std::size_t kResponseBufferSize = 9000;
+
+// Why a transfer ended without success.
+enum class TransferFailure {
+    None,
+    NoLogonAnswer,      // nothing but blanks within the answer window
+    WrongLogonAnswer,   // an answer that does not begin with "ID="
+    NoGoAhead,
+    WrongGoAhead,
+    InputFlood,         // more than 9,000 bytes waiting before the frame
+    NoFrame,            // the board sent nothing after the download request
+    FrameTimeout,       // the board stopped part-way through the frame
+    FrameChecksum,
+    LineFailed,         // the port refused a write, read or purge
+};
+
+std::string describeFailure(TransferFailure failure);
+
+class ConfigTransfer {
+public:
+    ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display);
+
+    // Program to board; true when the logon and go-ahead succeeded and every
+    // block was written.
+    bool SendConfiguration();
+    // Board to program; true only when the frame arrived whole with a
+    // matching checksum, and only then is the image changed.
+    bool ReceiveConfiguration();
+
+    TransferFailure failure() const { return failure_; }
+    // The port's own complaint when failure() is LineFailed.
+    const std::string& lineError() const { return lineError_; }
+
+    // The steps, open for the tests.
+    void PackConfiguration();
+    void UnpackConfiguration();
+    void BuildBlock(std::size_t start, bool first, bool last);
+    void WaitResponse();
+    void DelayMs(int milliseconds) { pump_.DelayMs(milliseconds); }
+
+    const std::string& responseText() const { return responseText_; }
+    std::span<const std::uint8_t> block() const { return block_.wire(); }
+    std::size_t blockCursor() const { return blockCursor_; }
+    std::span<std::uint8_t> transferBuffer() { return transferBuffer_; }
+
+private:
+    bool logon(char service);
+    bool checkGoAhead();
+    void sendBlocks();
+    bool waitUntilSent();
+    bool receiveFrame();
+    bool fail(TransferFailure failure);
+    void sendByte(std::uint8_t byte);
+
+    ConfigImage& image_;
+    TransferPort& port_;
+    TransferPump& pump_;
+    TransferDisplay& display_;
+
+    // Upload stream and download frame share this buffer. Nothing writes
+    // past the stream, so the last block pads from zeros.
+    std::array<std::uint8_t, kTransferBufferSize> transferBuffer_{};
+    std::array<std::uint8_t, kResponseBufferSize + 1> responseBuffer_{};
+    std::string responseText_;
+    UploadBlock block_;
+    std::size_t blockCursor_ = 0;
+
+    TransferFailure failure_ = TransferFailure::None;
+    std::string lineError_;
+};
+
+}  // namespace qm730

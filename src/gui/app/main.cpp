@@ -1,0 +1,19 @@
+#include "gui/app/application.h"
+#include "gui/app/startup.h"
+#include "gui/mainwindow/unit1.h"
+#include "core/link/commport.h"
+#include "core/link/serial_port.h"
+
+int main(int argc, char** argv) {
+    // The one serial-port object exists before the first window and goes
+    // after the last (a function-local static, destroyed at exit).
+    qm730::commPort();
+    // Killed mid-transfer (Ctrl-C in its terminal, a logout), the program
+    // still hands the port back usable: settings restored, lock released.
+    qm730::SerialPort::releasePortsOnInterrupt();
+
+    Application app(argc, argv);
+    const std::unique_ptr<TForm1> form1 = createWindows();
+    form1->show();
+    return app.exec();
+}

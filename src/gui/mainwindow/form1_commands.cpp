@@ -1,0 +1,53 @@
+// The two operating modes and the commands that only switch a mode, open
+// another window, switch a tab or end the program.
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "gui/mainwindow/unit1.h"
+#include "gui/windows/aboutbox.h"
+#include "gui/windows/pwddlg.h"
+
+// Normal mode edits the configuration; S29 mode programs the board's flash.
+// The modes differ only in what is visible.
+void TForm1::setMode(OperatingMode mode) {
+    const bool s29 = mode == OperatingMode::S29;
+    mode_ = mode;
+    S29Mode1->setChecked(s29);
+    NormalMode1->setChecked(!s29);
+    File2->menuAction()->setVisible(s29);
+    File1->menuAction()->setVisible(!s29);
+    Page1->menuAction()->setVisible(!s29);
+    GroupBox3->setVisible(!s29);
+    pacCapMsg->setVisible(!s29);
+    ToolBar1->setVisible(!s29);
+    ToFlash1->menuAction()->setVisible(s29);
+    ToFlash2->menuAction()->setVisible(!s29);
+    StatusBar1->setVisible(s29);
+    btnPLink->setVisible(s29);
+    lblFilename->setVisible(s29);
+}
+
+void TForm1::NormalMode1Click(QObject*) { setMode(OperatingMode::Normal); }
+
+// The access-code dialog switches to S29 mode itself when the code is right.
+void TForm1::S29Mode1Click(QObject*) {
+    if (windows_.pwdDlg) windows_.pwdDlg->exec();
+    setMode(mode_);  // the menu's own check mark follows the mode, not the click
+}
+
+void TForm1::AlarmMessage1Click(QObject*) { pacCapMsg->setCurrentWidget(TabSheet4); }
+
+void TForm1::About1Click(QObject*) {
+    if (windows_.aboutBox) windows_.aboutBox->exec();
+}
+
+// Nothing is saved and nothing is asked.
+void TForm1::Exit1Click(QObject*) { close(); }
+
+void TForm1::cboComPortClick(QObject*) { config_.selectedPort = cboComPort->currentIndex(); }

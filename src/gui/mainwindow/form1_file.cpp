@@ -1,0 +1,67 @@
+// File commands of Normal mode: open and save a table file, the raw image.
+#include <QFile>
+#include <QString>
+
+#include "gui/seams/filedialog.h"
+#include "gui/seams/messagebox.h"
+#include "gui/mainwindow/unit1.h"
+#include "core/config/configfile.h"
+
+namespace {
+
+// One filter whose description reads "Table File*.tbl"; the dialogs add no
+// extension of their own, so a name typed without one is used as typed.
+const QString kTableFileFilter = QStringLiteral("Table File*.tbl (*.tbl)");
+
+qm730::Notice fileNotice(std::string text) {
+    return {std::move(text), qm730::kModelCaption, qm730::NoticeButtons::Ok, qm730::NoticeIcon::Exclamation};
+}
+
+// A file of another size is taken all the same, as the board's tools always
+// have; the operator is told that it was no complete table file.
+std::optional<qm730::Notice> sizeWarning(const qm730::FileResult& result) {
+    const std::string complete = std::to_string(qm730::kImageSize);
+    if (result.bytes < qm730::kImageSize)
+        return fileNotice("The file holds only " + std::to_string(result.bytes) + " of " + complete +
+                          " bytes; the rest of the configuration was kept.");
+    if (result.fileSize > qm730::kImageSize)
+        return fileNotice("The file is longer than a table file; only its first " + complete + " bytes were used.");
+    return std::nullopt;
+}
+
+}  // namespace
+
+// Opening replaces the image without storing the shown pages first; even a
+// cancelled dialog reloads them, discarding edits that were not yet stored.
+void TForm1::Open1Click(QObject*) {
+    const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"),
+                                                     QString::fromStdString(config_.startDirectory), kTableFileFilter);
+    if (!path.isEmpty()) {
+        const qm730::FileResult result = qm730::loadTableFile(QFile::encodeName(path).toStdString(), config_.image);
+        if (!result.ok()) {
+            MessageBox::show(this, fileNotice("Open Error!"));
+            return;
+        }
+        if (const auto warning = sizeWarning(result)) MessageBox::show(this, *warning);
+    }
+    loadCapcodePage(config_.capcodePage);
+    loadMessagePage(config_.messagePage);
+    loadAlarmPage();
+    loadConfigView();
+}
+
+// The field being edited commits first, then the shown pages go into the
+// image; the pages are stored even when the operator cancels the dialog.
+// The file is replaced only once the whole image is safely on disk.
+void TForm1::Save1Click(QObject*) {
+    moveFocusToSink();
+    if (!storeCapcodePage(config_.capcodePage)) return;
+    storeMessagePage(config_.messagePage);
+    storeAlarmPage();
+
+    const QString path = FileDialog::getSaveFileName(this, QStringLiteral("Save As"),
+                                                     QString::fromStdString(config_.startDirectory), kTableFileFilter);
+    if (path.isEmpty()) return;
+    const qm730::FileResult result = qm730::saveTableFile(QFile::encodeName(path).toStdString(), config_.image);
+    if (!result.ok()) MessageBox::show(this, fileNotice("Save Error!"));
+}

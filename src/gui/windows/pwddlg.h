@@ -1,0 +1,31 @@
+// The access-code dialog that switches the main window to S29 mode. It
+// opens with an empty field every time.
+#pragma once
+
+#include "gui/windows/accesscodedialog.h"
+
+class TForm1;
+
+class TPwdDlg : public AccessCodeDialog {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kAccessCode = "Hask_Tol";
+
+    explicit TPwdDlg(TForm1* mainWindow);
+
+    void btnOKClick(QObject* sender);
+    // Every time the dialog is shown: a fresh, empty field with the focus.
+    void FormActivate(QObject* sender);
+
+    QLineEdit* edtPwd = nullptr;
+    QPushButton* btnOK = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void unlock() override;
+
+    TForm1* mainWindow_;
+};

@@ -1,7 +1,0 @@
-#include "link/conn.h"
-
-TfrmConn::TfrmConn(QWidget* parent) : QDialog(parent) {
-    setObjectName("frmConn");
-    setWindowTitle("Connection");
-    setFixedSize(380, 158);
-}

@@ -1,0 +1,35 @@
+# Fails when an arrow between the source folders points the wrong way:
+#   src/core  includes no Qt header and nothing of gui/, cli/ or sim/;
+#   src/cli and src/sim include nothing of gui/ and no Qt header;
+#   src/cli and src/sim include nothing of each other.
+# Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
+set(violations "")
+
+function(check_folder folder forbidden_regex)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "${forbidden_regex}")
+        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
+        list(APPEND violations "src/${shown}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+  set(violations "${violations}" PARENT_SCOPE)
+endfunction()
+
+set(qt "<Q[A-Za-z]*[>/.]|<qt|\"Q[A-Z][A-Za-z]*\"")
+check_folder(core "${qt}|\"(gui|cli|sim)/")
+check_folder(cli "${qt}|\"(gui|sim)/")
+check_folder(sim "${qt}|\"(gui|cli)/")
+
+if(violations)
+  list(JOIN violations "\n  " shown)
+  message(FATAL_ERROR "Includes against the layers:\n  ${shown}")
+endif()
+file(GLOB_RECURSE core_files "${SOURCE_DIR}/core/*.cpp")
+if(NOT core_files)
+  message(FATAL_ERROR "no core sources under ${SOURCE_DIR}/core")
+endif()
+message(STATUS "layers hold")

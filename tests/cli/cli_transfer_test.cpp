@@ -1,0 +1,281 @@
+// qm730ctl send and read end to end over a pseudo-terminal against the
+// simulated board, including the board's faults, a device that goes away
+// and an operator who interrupts.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "core/config/configfile.h"
+#include "core/link/serial_port.h"
+#include "run_ctl.h"
+#include "scripted_line.h"
+#include "simboard_thread.h"
+#include "tempdir.h"
+
+using namespace qm730;
+using namespace qm730::test;
+using Board = SimBoardThread;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+ConfigImage patternImage(int seed) {
+    ConfigImage image;
+    for (std::size_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 17 + seed + (i >> 9));
+    return image;
+}
+
+void save(const fs::path& path, const ConfigImage& image) { ASSERT_TRUE(saveTableFile(path, image).ok()); }
+
+ConfigImage load(const fs::path& path) {
+    ConfigImage image;
+    EXPECT_TRUE(loadTableFile(path, image).ok());
+    return image;
+}
+
+class CliTransfer : public ::testing::Test {
+protected:
+    fs::path file(const char* name) const { return dir_.file(name); }
+    CtlRun ctl(const std::vector<std::string>& args, int limitSeconds = 15) {
+        std::string line;
+        for (const std::string& arg : args) line += arg + " ";
+        return runQm730ctl(dir_.path().string(), line, limitSeconds);
+    }
+
+    TempDir dir_;
+};
+
+bool sameCarriedByUpload(const ConfigImage& a, const ConfigImage& b) {
+    auto same = [&](std::size_t offset, std::size_t length) {
+        return std::memcmp(a.data() + offset, b.data() + offset, length) == 0;
+    };
+    bool ok = same(0, 96) && same(alarmRecordOffset(0), 448);
+    for (std::size_t k = 0; k < 999; ++k) ok = ok && same(capcodeSlotOffset(k), 22);
+    for (std::size_t m = 0; m < 100; ++m) ok = ok && same(messageSlotOffset(m), 60);
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(CliTransfer, SendPutsTheFileIntoTheBoard) {
+    Board board;
+    const ConfigImage sent = patternImage(3);
+    save(file("in.tbl"), sent);
+    const CtlRun r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Transfer Success !\n");
+    ASSERT_TRUE(board.sim().waitForUploads(1, 5s));
+    EXPECT_EQ(board.sim().stats().uploadsApplied, 1) << board.log();
+    EXPECT_EQ(board.sim().stats().malformedBlocks, 0) << board.log();
+    EXPECT_TRUE(sameCarriedByUpload(board.sim().image(), sent));
+}
+
+TEST_F(CliTransfer, ReadTakesTheFrameAndTheRestFromTheBase) {
+    const ConfigImage onBoard = patternImage(5);
+    Board board({}, onBoard);
+    const ConfigImage base = patternImage(90);
+    save(file("base.tbl"), base);
+    const CtlRun r = ctl({"read", "--port=" + board.port(), "--base", file("base.tbl"), file("out.tbl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Read Success !\n");
+    const ConfigImage got = load(file("out.tbl"));
+    EXPECT_EQ(std::memcmp(got.data(), onBoard.data(), 96), 0);
+    EXPECT_EQ(std::memcmp(got.capcodeSlot(799), onBoard.capcodeSlot(799), 22), 0);
+    EXPECT_EQ(std::memcmp(got.capcodeSlot(800), base.capcodeSlot(800), 32), 0);
+    EXPECT_EQ(std::memcmp(got.messageSlot(99), base.messageSlot(99), 64), 0);
+    EXPECT_EQ(fs::file_size(file("out.tbl")), kImageSize);
+}
+
+TEST_F(CliTransfer, BoardFaultsFailAndLoseNothing) {
+    struct Case { const char* name; sim::SimOptions options; const char* command; const char* reason; };
+    sim::SimOptions silent, wrong, refuse, badSum, cut;
+    silent.silent = true;
+    wrong.wrongAnswer = true;
+    refuse.refuse = true;
+    badSum.badChecksum = true;
+    cut.stopAfter = 5000;
+    const std::vector<Case> cases = {
+        {"silent send", silent, "send", "did not answer the logon"},
+        {"silent read", silent, "read", "did not answer the logon"},
+        {"wrong answer", wrong, "read", "did not begin with \"ID=\""},
+        {"refused upload", refuse, "send", "did not give the go-ahead"},
+        {"bad checksum", badSum, "read", "wrong checksum"},
+        {"frame cut short", cut, "read", "stopped sending part-way"},
+    };
+    save(file("in.tbl"), patternImage(1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Board board(c.options);
+        const std::string previous = "previous contents";
+        std::ofstream(file("out.tbl"), std::ios::binary) << previous;
+        const bool send = std::string(c.command) == "send";
+        const CtlRun r = send ? ctl({"send", "--port", board.port(), "-v", file("in.tbl")})
+                               : ctl({"read", "--port", board.port(), "-v", file("out.tbl")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, send ? "Transfer Error !\n" : "Read Error !\n");
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(fileText(file("out.tbl")), previous);
+        if (send) {
+            EXPECT_NE(r.err.find("Transfermission Error: Command & Response Error!!!"), std::string::npos) << r.err;
+            EXPECT_EQ(board.sim().stats().uploadsApplied, 0);
+        }
+    }
+}
+
+TEST_F(CliTransfer, RefusesFilesThatAreNotOneImage) {
+    std::ofstream(file("short.tbl"), std::ios::binary) << std::string(100, 'x');
+    CtlRun r = ctl({"send", "--port", "/dev/null", file("short.tbl")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(file("short.tbl").string() + "' is 100 bytes"), std::string::npos) << r.err;
+    r = ctl({"send", "--port", "/dev/null", file("missing.tbl")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("missing.tbl"), std::string::npos) << r.err;
+    r = ctl({"read", "--port", "/dev/null", "--base", file("short.tbl"), file("out.tbl")});
+    EXPECT_EQ(r.status, 2);
+    r = ctl({"read", file("out.tbl")});
+    EXPECT_EQ(r.status, 2) << "--port is required";
+    EXPECT_FALSE(fs::exists(file("out.tbl")));
+}
+
+TEST_F(CliTransfer, PortInUseOrMissingFailsWithStatus1) {
+    Board board;
+    SerialPort holder;
+    holder.open(board.port());
+    save(file("in.tbl"), defaultImage());
+    CtlRun r = ctl({"send", "--port", board.port(), file("in.tbl")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("in use"), std::string::npos) << r.err;
+    r = ctl({"read", "--port", file("no-such-port").string(), file("out.tbl")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-port"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(file("out.tbl")));
+}
+
+TEST_F(CliTransfer, ReadAtLineSpeedTakesTheWireTimeAndSucceeds) {
+    sim::SimOptions paced;
+    paced.pace = true;
+    Board board(paced, patternImage(7));
+    const CtlRun r = ctl({"read", "--port", board.port(), file("out.tbl")}, 20);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // 8,846 bytes of 11 bits at 19200 baud, plus the 200 ms and 50 ms delays.
+    EXPECT_GT(r.took, 5300ms);
+    EXPECT_EQ(std::memcmp(load(file("out.tbl")).data(), patternImage(7).data(), 96), 0);
+}
+
+TEST_F(CliTransfer, ADeviceThatGoesAwayIsALineFailureNamingIt) {
+    using Line = ScriptedLine;
+    struct Case { const char* name; Line::Point point; std::size_t bytes; const char* command; };
+    const std::vector<Case> cases = {
+        {"at the logon of a send", Line::Point::Logon, 0, "send"},
+        {"at the logon of a read", Line::Point::Logon, 0, "read"},
+        {"in the middle of the upload", Line::Point::Upload, 3000, "send"},
+        {"in the middle of the frame", Line::Point::Frame, 3000, "read"},
+    };
+    save(file("in.tbl"), patternImage(2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(c.point, Line::Then::HangUp, c.bytes);
+        const bool send = std::string(c.command) == "send";
+        const CtlRun r = send ? ctl({"send", "--port", line.path(), file("in.tbl")})
+                              : ctl({"read", "--port", line.path(), file("out.tbl")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, send ? "Transfer Error !\n" : "Read Error !\n");
+        const std::string reason = std::string("qm730ctl: ") + c.command + " on " + line.path() +
+                                   ": the serial line failed: " + line.path() +
+                                   ": the line hung up (the device went away)\n";
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(file("out.tbl")));
+    }
+}
+
+namespace {
+
+// qm730ctl started in the background, so the test can signal it.
+class Background {
+public:
+    Background(const std::vector<std::string>& args, const fs::path& folder) {
+        std::vector<std::string> all = {QM730CTL_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (folder / "ctl.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&files, 2, (folder / "ctl.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Whatever the test runner ignores or blocks, the program starts as
+        // from a shell.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, sig);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (::posix_spawn(&pid_, argv[0], &files, &attributes, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+    }
+    ~Background() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool started() const { return pid_ > 0; }
+    // Sends the signal and returns the wait status once the program has ended.
+    int interrupt(int sig) {
+        ::kill(pid_, sig);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+}  // namespace
+
+TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
+    using Line = ScriptedLine;
+    struct Case { const char* name; int sig; Line::Point point; const char* command; };
+    const std::vector<Case> cases = {
+        {"Ctrl+C in the middle of a read", SIGINT, Line::Point::Frame, "read"},
+        {"termination in the middle of a send", SIGTERM, Line::Point::Upload, "send"},
+    };
+    save(file("in.tbl"), patternImage(4));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(c.point, Line::Then::GoOnSlowly, 2000);
+        const termios before = operatorSettings(line.nearEnd());
+        ASSERT_EQ(::tcsetattr(line.nearEnd(), TCSANOW, &before), 0);
+
+        const bool send = std::string(c.command) == "send";
+        Background run(send ? std::vector<std::string>{"send", "--port", line.path(), file("in.tbl")}
+                            : std::vector<std::string>{"read", "--port", line.path(), file("out.tbl")},
+                       dir_.path());
+        ASSERT_TRUE(run.started());
+        ASSERT_TRUE(line.waitUntilReached());
+        const int status = run.interrupt(c.sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "ends as the signal says: " << status;
+
+        termios after{};
+        ::tcgetattr(line.nearEnd(), &after);
+        EXPECT_TRUE(sameSettings(after, before)) << "the line settings are back";
+        EXPECT_EQ(exclusiveFlag(line.nearEnd()), 0) << "other users may open the device again";
+        SerialPort next;
+        EXPECT_NO_THROW(next.open(line.path())) << "the lock is released";
+        EXPECT_FALSE(fs::exists(file("out.tbl")));
+    }
+}

@@ -1,0 +1,276 @@
+// The serial-port class and the serial layer on a pseudo-terminal: error
+// codes, exclusive use, bounded writes and reads, port names, a device that
+// goes away, and what a closed port leaves behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "core/link/commport.h"
+#include "core/link/serial_transfer_port.h"
+#include "scripted_line.h"
+#include "sim/pseudo_terminal.h"
+
+using namespace qm730;
+using namespace qm730::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::uint8_t codeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ECommError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+// A pseudo-terminal with both ends in the test's hands: the far end stands
+// for the cable and what hangs on it, the near end is the device a program
+// opens, held here as a serial device stays there between programs.
+struct LinePair {
+    int far = -1;
+    int near = -1;
+    std::string path;
+    LinePair() {
+        char name[128];
+        if (::openpty(&far, &near, name, nullptr, nullptr) != 0) throw std::runtime_error("no pseudo-terminal");
+        path = name;
+        termios tio{};
+        ::tcgetattr(near, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(near, TCSANOW, &tio);
+    }
+    ~LinePair() {
+        closeFar();
+        ::close(near);
+    }
+    void closeFar() {
+        if (far >= 0) ::close(far);
+        far = -1;
+    }
+};
+
+std::string hangUpText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::HangUp);
+        return e.what();
+    }
+    return "no failure";
+}
+
+struct OpenPort : ::testing::Test {
+    sim::PseudoTerminal line;
+    TCommPort port;
+    void SetUp() override { port.Configure(19200, line.slavePath(), kFormat8N2); }
+};
+
+}  // namespace
+
+TEST(PortNames, ComNamesMapToSerialDevicesUnlessOverridden) {
+    ::unsetenv("QM730C_COM2");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "/dev/ttyS1");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "/dev/ttyS4");
+    EXPECT_EQ(SerialPort::deviceForPortName("COM6"), "COM6");
+    EXPECT_EQ(SerialPort::deviceForPortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    ::setenv("QM730C_COM2", "/dev/pts/77", 1);
+    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "/dev/pts/77");
+    ::unsetenv("QM730C_COM2");
+}
+
+TEST(CommPort, ClosedPortRefusesIoWithCode7) {
+    TCommPort port;
+    const std::uint8_t byte = 0;
+    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 0); }), comm_error::kNotOpen) << "checked before the count";
+    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kNotOpen);
+    EXPECT_EQ(codeOf([&] { port.ClosePort(); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), 0) << "never opened: no handle to pulse";
+}
+
+TEST(CommPort, OpeningAMissingDeviceThrowsCode8WithTheSystemError) {
+    TCommPort port;
+    try {
+        port.Configure(19200, "/dev/qm730-no-such-device", kFormat8N2);
+        FAIL() << "no exception";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, comm_error::kOpenFailed);
+        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ENOENT));
+    }
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(CommPort, ADeviceThatIsNotATerminalThrowsCode14) {
+    char path[] = "/tmp/qm730-not-a-tty-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    TCommPort port;
+    EXPECT_EQ(codeOf([&] { port.Configure(19200, path, kFormat8N2); }), comm_error::kReadSettingsFailed);
+    EXPECT_FALSE(port.IsOpen());
+    ::unlink(path);
+}
+
+TEST_F(OpenPort, SecondOpenerGetsCode8AndFirstKeepsThePort) {
+    TCommPort second;
+    EXPECT_EQ(codeOf([&] { second.Configure(19200, line.slavePath(), kFormat8N2); }), comm_error::kOpenFailed);
+    SerialPort layer;
+    try {
+        layer.open(line.slavePath());
+        FAIL() << "opened a port in use";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::InUse);
+    }
+    port.ClosePort();
+    EXPECT_NO_THROW(second.Configure(19200, line.slavePath(), kFormat8N2)) << "free again once closed";
+}
+
+TEST_F(OpenPort, StateChangesFollowTheRules) {
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(codeOf([&] { port.OpenPort(); }), 0);
+    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), comm_error::kRenameWhileOpen);
+    EXPECT_EQ(port.PortName(), line.slavePath());
+    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 5); }), 0);
+    EXPECT_EQ(codeOf([&] { port.SetBaudRate(12345); }), comm_error::kBaudRateRefused);
+    EXPECT_EQ(port.Settings().baudRate, 19200u) << "the old rate is put back";
+    EXPECT_EQ(codeOf([&] { port.SetBaudRate(9600); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(false); }), 0);
+    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), comm_error::kOpenFailed) << "a pty has no RTS line";
+    port.ClosePort();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), 0);
+}
+
+TEST_F(OpenPort, DataFormatCodes) {
+    // A pseudo-terminal keeps 8 data bits when asked for 7 with parity, and
+    // says nothing: only reading the settings back shows it.
+    EXPECT_EQ(codeOf([&] { port.Configure(19200, line.slavePath(), kFormat7E2); }), comm_error::kApplySettingsFailed);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Settings(), (LineSettings{19200, 7, Parity::Even, 2}));
+    port.Configure(9600, line.slavePath(), kFormat8N1);
+    EXPECT_EQ(port.Settings(), (LineSettings{9600, 8, Parity::None, 1}));
+    port.Configure(19200, line.slavePath(), 7);
+    EXPECT_EQ(port.Settings(), kBoardLine);
+}
+
+TEST_F(OpenPort, BytesTravelBothWays) {
+    const std::uint8_t out[] = {0x02, 0x0D, 0x0A, 0x11, 0x13, 0xFF};  // raw: nothing translated or swallowed
+    port.Write(out, sizeof out);
+    std::uint8_t seen[sizeof out] = {};
+    std::size_t got = 0;
+    while (got < sizeof out) {
+        pollfd p{line.master(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 1000), 1);
+        got += static_cast<std::size_t>(::read(line.master(), seen + got, sizeof out - got));
+    }
+    EXPECT_EQ(std::vector<std::uint8_t>(seen, seen + got), std::vector<std::uint8_t>(out, out + sizeof out));
+
+    ASSERT_EQ(::write(line.master(), "\x06\r", 2), 2);
+    for (int i = 0; i < 100 && port.BytesWaiting() < 2; ++i) ::usleep(1000);
+    EXPECT_EQ(port.BytesWaiting(), 2u);
+    EXPECT_EQ(port.ReadByte(), 0x06);
+    EXPECT_EQ(port.ReadByte(), 0x0D);
+    port.Purge();
+}
+
+TEST_F(OpenPort, ReadByteWithNothingToReadGivesUpWithCode10) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        port.ReadByte();
+        FAIL() << "read a byte that was never sent";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, comm_error::kReadFailed);
+        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ETIMEDOUT));
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms) << "the byte is given its time to come";
+}
+
+TEST(SerialLayer, ALineThatNeverDrainsEndsInATimeOut) {
+    sim::PseudoTerminal line;  // nobody reads the master side
+    SerialPort port;
+    port.open(line.slavePath());
+    port.configure(kBoardLine);
+    const std::vector<std::uint8_t> lots(1 << 20, 'x');
+    try {
+        port.write(lots.data(), lots.size(), 100ms);
+        FAIL() << "a megabyte fitted into the line";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::WriteTimeout);
+    }
+}
+
+TEST(SerialLayer, AFarEndThatClosesIsAHangUpNamingTheDevice) {
+    LinePair line;
+    SerialPort port;
+    port.open(line.path);
+    port.configure(kBoardLine);
+    line.closeFar();
+    const std::string text = line.path + ": the line hung up (the device went away)";
+    EXPECT_EQ(hangUpText([&] { port.waitReadable(2s); }), text);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(hangUpText([&] { port.readAvailable(buffer, sizeof buffer); }), text);
+    EXPECT_EQ(port.readAvailable(buffer, 0), 0u) << "asking for nothing is no read";
+    EXPECT_EQ(hangUpText([&] { port.write(buffer, sizeof buffer); }), text);
+    EXPECT_EQ(hangUpText([&] { port.bytesWaiting(); }), text);
+    EXPECT_EQ(hangUpText([&] { port.bytesUnsent(); }), text) << "a hang-up is not an empty queue";
+    EXPECT_EQ(hangUpText([&] { port.purgeInput(); }), text);
+    port.abandon();
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(SerialLayer, SettingsTheDeviceDoesNotTakeAreRefused) {
+    LinePair line;
+    SerialPort port;
+    port.open(line.path);
+    try {
+        port.configure({19200, 7, Parity::Even, 2});
+        FAIL() << "a pseudo-terminal took 7 data bits";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::ApplySettings);
+        EXPECT_EQ(std::string(e.what()),
+                  line.path + ": the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits");
+    }
+    port.close();
+
+    const TransferPortOpening opening = openTransferPort(port, line.path, {19200, 7, Parity::Even, 2});
+    EXPECT_FALSE(opening.opened);
+    ASSERT_TRUE(opening.notice);
+    EXPECT_EQ(*opening.notice, (Notice{"Port Setting Error!!!", "Set Error", NoticeButtons::Ok, NoticeIcon::None}));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(openTransferPort(port, line.path).opened) << "the refused attempt let go of the device";
+}
+
+TEST(SerialLayer, ClosingPutsTheDevicesSettingsBackAndLetsGoOfIt) {
+    LinePair line;
+    const termios before = operatorSettings(line.near);
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "after a failure" : "after success");
+        ASSERT_EQ(::tcsetattr(line.near, TCSANOW, &before), 0);
+        SerialPort port;
+        port.open(line.path);
+        port.configure(kBoardLine);
+        EXPECT_EQ(exclusiveFlag(line.near), 1);
+        if (failed) port.abandon();
+        else port.close();
+        termios after{};
+        ::tcgetattr(line.near, &after);
+        EXPECT_TRUE(sameSettings(after, before));
+        EXPECT_EQ(exclusiveFlag(line.near), 0);
+        SerialPort next;
+        EXPECT_NO_THROW(next.open(line.path));
+    }
+}

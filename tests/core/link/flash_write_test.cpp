@@ -1,0 +1,363 @@
+// The firmware write and the presence probe through the real serial layer,
+// against a flash loader answering on a pseudo-terminal: the whole run, each
+// way it can fail, and what the window is told meanwhile.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "core/flash/programmer.h"
+#include "flash_board.h"
+
+using namespace qm730;
+using namespace qm730::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class RecordingHost : public LinkHost {
+public:
+    void setStatus(const std::string& text) override {
+        statuses.push_back(text);
+        positionAtStatus.push_back(position);
+        if (onStatus) onStatus(text);
+    }
+    void setProgressMaximum(int maximum) override { maxima.push_back(maximum); }
+    void setProgressPosition(int value) override { position = value; }
+    void showNotice(const Notice& notice) override {
+        notices.push_back(notice.text);
+        captions.push_back(notice.caption);
+    }
+    void enableWrite(bool enabled) override { writeEnabled.push_back(enabled); }
+    bool pumpsEvents() const override { return pumps; }
+    void processEvents() override {
+        ++events;
+        if (onEvents) onEvents();
+    }
+
+    std::vector<std::string> statuses, notices, captions;
+    std::vector<int> positionAtStatus, maxima;
+    std::vector<bool> writeEnabled;
+    int position = -1;
+    int events = 0;
+    bool pumps = false;
+    std::function<void(const std::string&)> onStatus;
+    std::function<void()> onEvents;
+};
+
+// 16 KiB of firmware from 0xD0000 that holds bytes needing stuffing, with
+// block 3 all zeros; the rest of the image is erased flash.
+std::unique_ptr<Firmware> sixteenKiB() {
+    auto firmware = std::make_unique<Firmware>();
+    for (std::size_t i = 0; i < 16 * 1024; ++i)
+        firmware->image.bytes[i] = i / 2048 == 3 ? 0x00 : static_cast<std::uint8_t>(i * 7 + i / 256);
+    firmware->image.BytesLoaded = 16 * 1024;
+    firmware->image.storeChecksum();
+    firmware->fileName = "/firmware/test.s19";
+    return firmware;
+}
+
+struct WriteSession {
+    explicit WriteSession(BoardScript script = {}) : board(std::move(script)) {}
+    FlashOutcome write() {
+        const auto start = Clock::now();
+        outcome = WriteFirmware(link, board.port(), *firmware);
+        took = Clock::now() - start;
+        return outcome;
+    }
+    std::vector<std::uint8_t> commands() {
+        std::vector<std::uint8_t> seen;
+        for (const ReceivedFrame& frame : board.frames()) seen.push_back(frame.command);
+        return seen;
+    }
+
+    FlashBoard board;
+    RecordingHost host;
+    LinkState state;
+    TCommPort port;
+    BoardLink link{port, host, state};
+    std::unique_ptr<Firmware> firmware = sixteenKiB();
+    FlashOutcome outcome;
+    Clock::duration took{};
+};
+
+// Every way a started run ends leaves the window at rest.
+void expectAtRest(const WriteSession& run) {
+    EXPECT_FALSE(run.port.IsOpen());
+    ASSERT_FALSE(run.host.statuses.empty());
+    EXPECT_EQ(run.host.statuses.back(), " Ready");
+    EXPECT_EQ(run.host.position, 0);
+    ASSERT_GE(run.host.writeEnabled.size(), 2u);
+    EXPECT_FALSE(run.host.writeEnabled.front());
+    EXPECT_TRUE(run.host.writeEnabled.back());
+    EXPECT_EQ(std::count(run.host.notices.begin(), run.host.notices.end(), "Transmit Success!"), 0);
+}
+
+}  // namespace
+
+TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
+    BoardScript script;
+    script.endBytesInDataFrameHead = true;  // dropped: they come before the 15th byte
+    WriteSession run(script);
+    // A file loaded while the run serves the windows does not get mixed in.
+    const auto image = run.firmware->image.bytes;
+    run.host.onStatus = [&](const std::string& text) {
+        if (text == " Write ......") run.firmware->image.bytes.fill(0x5A);
+    };
+    const FlashOutcome outcome = run.write();
+    ASSERT_TRUE(outcome.ok()) << describeFlashOutcome(outcome);
+
+    // Check, both erases, then the eight firmware blocks and the checksum's
+    // block written and read back: 9 frames each way, not 64.
+    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7, 63};
+    const std::vector<ReceivedFrame> frames = run.board.frames();
+    ASSERT_EQ(frames.size(), 3u + 9 + 9);
+    EXPECT_EQ(frames[0].command, 0x18);
+    EXPECT_EQ(frames[1].address, 0xD0000u);
+    EXPECT_EQ(frames[2].address, 0xE0000u);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_TRUE(frames[i].sound) << "frame " << i;
+        EXPECT_EQ(frames[i].htag, 0x81 + i) << "the sequence byte advances before every frame";
+        if (i < 3) continue;
+        const bool writing = i < 12;
+        EXPECT_EQ(frames[i].command, writing ? 0x11 : 0x12);
+        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * static_cast<unsigned>(blocks[(i - 3) % 9]));
+        EXPECT_EQ(frames[i].count, 2048);
+    }
+    EXPECT_EQ(run.state.Htag, 0x81 + frames.size() - 1);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), run.board.flash().begin()))
+        << "the board's flash holds the image, zero block and erased rest included";
+
+    // The board is given a second after each erase.
+    EXPECT_GE(frames[2].at - frames[1].answeredAt, 1000ms);
+    EXPECT_GE(frames[3].at - frames[2].answeredAt, 1000ms);
+
+    EXPECT_EQ(run.host.statuses,
+              (std::vector<std::string>{" Verify ......", " Erase ......", " Write ......", " Read ......", " Ready"}));
+    EXPECT_EQ(run.host.positionAtStatus[1], 27) << "the check frame is 27 bytes on the line";
+    EXPECT_EQ(run.host.maxima, (std::vector<int>{27, 27, 16384 + 30000, 16384 + 30000}));
+    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Transmit Success!"}));
+    EXPECT_EQ(run.host.captions, (std::vector<std::string>{"QM730C"}));
+    EXPECT_EQ(run.host.writeEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(run.host.position, 0);
+    EXPECT_FALSE(run.port.IsOpen());
+}
+
+struct FailureCase {
+    const char* name;
+    BoardScript script;
+    FlashResult result;
+    LinkFailure failure;
+    FlashStep step;
+    int block;
+    std::vector<std::string> notices;
+    std::vector<std::uint8_t> commands;  // what the board received
+    bool closePortAtReadPass = false;    // another command closes the shared port under the run
+};
+
+std::ostream& operator<<(std::ostream& out, const FailureCase& c) { return out << c.name; }
+
+class FlashWriteFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FlashWriteFailure, EndsAsTheFailureItIsWithThePortClosed) {
+    const FailureCase& c = GetParam();
+    WriteSession run(c.script);
+    if (c.closePortAtReadPass)
+        run.host.onStatus = [&](const std::string& text) {
+            if (text == " Read ......") run.port.ClosePort();
+        };
+    const FlashOutcome outcome = run.write();
+    EXPECT_EQ(outcome.result, c.result) << describeFlashOutcome(outcome);
+    EXPECT_EQ(outcome.failure, c.failure) << describeFlashOutcome(outcome);
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(outcome.block, c.block);
+    EXPECT_EQ(run.host.notices, c.notices);
+    if (!c.commands.empty()) {
+        EXPECT_EQ(run.commands(), c.commands);
+    }
+    expectAtRest(run);
+    if (c.failure == LinkFailure::Timeout) {
+        EXPECT_GE(run.took, 5050ms) << "a reply byte is waited for 101 x 50 ms";
+    }
+}
+
+namespace {
+
+BoardScript script(std::function<void(BoardScript&)> change) {
+    BoardScript s;
+    change(s);
+    return s;
+}
+
+const std::vector<std::uint8_t> kUpToReadOfBlock1{0x18, 0x10, 0x10, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                  0x11, 0x11, 0x11, 0x11, 0x12, 0x12};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Board, FlashWriteFailure,
+    ::testing::Values(
+        // A spare "accepted" reply left on the line must not answer for the
+        // refused erase.
+        FailureCase{"RefusedErase", script([](BoardScript& s) {
+                        s.refuseErase = 0xE0000;
+                        s.strayAcceptAfterFirstErase = true;
+                    }),
+                    FlashResult::TransmitError, LinkFailure::Refused, FlashStep::Erase, -1, {"Transmit Error!"},
+                    {0x18, 0x10, 0x10}},
+        FailureCase{"RefusedBlockWrite", script([](BoardScript& s) { s.refuseWriteBlock = 2; }),
+                    FlashResult::TransmitError, LinkFailure::Refused, FlashStep::Write, 2, {"Transmit Error!"},
+                    {0x18, 0x10, 0x10, 0x11, 0x11, 0x11}},
+        // Frames 0x81..0x8C go before the reads; block 5 is the sixth read.
+        FailureCase{"ReadBackDiffers", script([](BoardScript& s) { s.corruptReadBlock = 5; }),
+                    FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
+        FailureCase{"ShortDataFrame", script([](BoardScript& s) {
+                        s.faultBlock = 1;
+                        s.fault = DataFault::Short;
+                    }),
+                    FlashResult::TransmitError, LinkFailure::FrameTooShort, FlashStep::Read, 1, {"Transmit Error!"},
+                    kUpToReadOfBlock1},
+        FailureCase{"OverlongDataFrame", script([](BoardScript& s) {
+                        s.faultBlock = 0;
+                        s.fault = DataFault::Overlong;
+                    }),
+                    FlashResult::TransmitError, LinkFailure::FrameTooLong, FlashStep::Read, 0, {"Transmit Error!"}, {}},
+        FailureCase{"DataFrameEndsInAnEscape", script([](BoardScript& s) {
+                        s.faultBlock = 1;
+                        s.fault = DataFault::LoneEscape;
+                    }),
+                    FlashResult::TransmitError, LinkFailure::FrameBadEscape, FlashStep::Read, 1, {"Transmit Error!"},
+                    kUpToReadOfBlock1},
+        FailureCase{"DataFrameWithABrokenEscape", script([](BoardScript& s) {
+                        s.faultBlock = 63;
+                        s.fault = DataFault::BadEscape;
+                    }),
+                    FlashResult::TransmitError, LinkFailure::FrameBadEscape, FlashStep::Read, 63, {"Transmit Error!"}, {}},
+        FailureCase{"DeviceGoneMidRun", script([](BoardScript& s) { s.hangUpOnFirstWrite = true; }),
+                    FlashResult::TransmitError, LinkFailure::LineFailed, FlashStep::Write, 0, {"Transmit Error!"}, {}},
+        FailureCase{"PortClosedUnderTheRun", {}, FlashResult::TransmitError, LinkFailure::LineFailed, FlashStep::Read,
+                    -1, {"Transmit Error!"}, {}, true},
+        FailureCase{"SilentAfterTheCheck", script([](BoardScript& s) { s.silentAfterCheck = true; }),
+                    FlashResult::TransmitError, LinkFailure::Timeout, FlashStep::Erase, -1, {"Transmit Error!"},
+                    {0x18, 0x10}}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(FlashWrite, BoardThatDoesNotAnswerTheCheckIsNotFound) {
+    for (const bool refusing : {false, true}) {
+        SCOPED_TRACE(refusing ? "refusing board" : "silent board");
+        WriteSession run(script([&](BoardScript& s) {
+            s.silent = !refusing;
+            s.refuseCheck = refusing;
+        }));
+        run.host.pumps = true;
+        const FlashOutcome outcome = run.write();
+        EXPECT_EQ(outcome.result, FlashResult::BoardNotFound);
+        EXPECT_EQ(outcome.failure, refusing ? LinkFailure::Refused : LinkFailure::Timeout);
+        EXPECT_EQ(run.host.statuses, (std::vector<std::string>{" Verify ......", " Error", " Ready"}));
+        EXPECT_EQ(run.host.notices, (std::vector<std::string>{"The target board is not found !"}));
+        EXPECT_EQ(run.commands(), (std::vector<std::uint8_t>{0x18}));
+        expectAtRest(run);
+        if (!refusing) {
+            EXPECT_GE(run.took, 100ms + 303ms) << "the settling pause, then 101 x 3 ms for the first reply byte";
+            EXPECT_GE(run.host.events, 10) << "the windows are served while the line is waited on";
+        }
+    }
+}
+
+TEST(FlashWrite, NoFileOrNoPortStopsBeforeTheBoard) {
+    WriteSession run;
+    run.firmware->forget();
+    FlashOutcome outcome = run.write();
+    EXPECT_EQ(outcome.result, FlashResult::NoFile);
+    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Please open file first !"}));
+    EXPECT_TRUE(run.host.writeEnabled.empty());
+    EXPECT_TRUE(run.host.statuses.empty());
+
+    RecordingHost host;
+    LinkState state;
+    TCommPort port;
+    BoardLink link(port, host, state);
+    outcome = WriteFirmware(link, "/dev/qm730-no-such-port", *sixteenKiB());
+    EXPECT_EQ(outcome.result, FlashResult::PortFailed);
+    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?",
+                                                      "The target board is not found !"}));
+    EXPECT_EQ(host.statuses.back(), " Ready");
+    EXPECT_EQ(host.writeEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(describeFlashOutcome(outcome).rfind("cannot open the port: ", 0), 0u) << describeFlashOutcome(outcome);
+    EXPECT_TRUE(run.board.frames().empty());
+}
+
+TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
+    struct Case {
+        const char* name;
+        BoardScript script;
+        ProbeResult result;
+    };
+    const std::vector<Case> cases{
+        {"answered", {}, ProbeResult::Answered},
+        // A stale 06 waiting from before must not pass for the answer.
+        {"refused", script([](BoardScript& s) {
+             s.probeAnswer = 0x15;
+             s.onLineAtStart = {0x06};
+         }),
+         ProbeResult::WrongAnswer},
+        {"silent", script([](BoardScript& s) { s.probesUnanswered = 1000; }), ProbeResult::NoAnswer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlashBoard board(c.script);
+        RecordingHost host;
+        LinkState state;
+        TCommPort port;
+        BoardLink link(port, host, state);
+        ASSERT_TRUE(link.OpenLinkPort(board.port()));
+        link.SetProgress(0);
+        const auto start = Clock::now();
+        EXPECT_EQ(link.ProbeBoard(), c.result);
+        if (c.result == ProbeResult::NoAnswer) {
+            EXPECT_GE(Clock::now() - start, 1010ms);
+        }
+        EXPECT_EQ(host.position, 1) << "the probe's own byte";
+        EXPECT_EQ(board.probes(), 1);
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_TRUE(host.notices.empty());
+        EXPECT_EQ(state.Htag, 0x80) << "a probe is not a frame";
+    }
+}
+
+TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
+    FlashBoard late(script([](BoardScript& s) { s.probesUnanswered = 2; }));
+    RecordingHost host;
+    LinkState state;
+    TCommPort port;
+    BoardLink link(port, host, state);
+    ProbeOutcome outcome = ProbeUntilAnswered(link, late.port(), 10s);
+    EXPECT_EQ(outcome.result, ProbeResult::Answered);
+    EXPECT_EQ(outcome.probes, 3);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(state.busy);
+
+    FlashBoard gone(script([](BoardScript& s) { s.hangUpOnProbe = true; }));
+    outcome = ProbeUntilAnswered(link, gone.port(), 10s);
+    EXPECT_EQ(outcome.result, ProbeResult::LineFailed) << "probing stops";
+    EXPECT_EQ(outcome.probes, 1);
+    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port."}));
+    EXPECT_FALSE(port.IsOpen());
+
+    // Cancelling the dialog closes the port while its probe waits: the probe
+    // ends quietly.
+    FlashBoard silent(script([](BoardScript& s) { s.probesUnanswered = 1000; }));
+    host.notices.clear();
+    host.pumps = true;
+    host.onEvents = [&] { port.ClosePort(); };
+    ASSERT_TRUE(link.OpenLinkPort(silent.port()));
+    EXPECT_EQ(link.ProbeBoard(), ProbeResult::PortNotOpen);
+    EXPECT_TRUE(host.notices.empty());
+    host.onEvents = nullptr;
+
+    outcome = ProbeUntilAnswered(link, "/dev/qm730-no-such-port", 10s);
+    EXPECT_EQ(outcome.result, ProbeResult::PortNotOpen);
+    EXPECT_EQ(outcome.probes, 0);
+    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
+}
