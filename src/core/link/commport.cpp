@@ -15,7 +15,7 @@ std::string describe(std::uint8_t code, std::uint32_t systemError, const std::st
 }
 
 [[noreturn]] void raise(std::uint8_t code, const SerialError& cause) {
-    throw ECommError(code, static_cast<std::uint32_t>(cause.systemError()), cause.what());
+    throw ECommError(code, static_cast<std::uint32_t>(cause.systemError()), cause.what(), cause.reason());
 }
 
 // Code 0 is 7E2 (two stop bits, not one), code 1 is 8N1, anything else 8N2.
@@ -29,8 +29,14 @@ LineSettings dataFormatSettings(int dataFormat) {
 
 }  // namespace
 
-ECommError::ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail)
-    : ErrorCode(code), SystemError(systemError), text_(describe(code, systemError, detail)) {}
+ECommError::ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail, std::string reason)
+    : ErrorCode(code),
+      SystemError(systemError),
+      text_(describe(code, systemError, detail)),
+      reason_(!reason.empty() ? std::move(reason)
+              : !detail.empty() ? std::move(detail)
+              : systemError != 0 ? std::string(std::strerror(static_cast<int>(systemError)))
+                                 : std::string()) {}
 
 TCommPort::TCommPort() = default;
 
@@ -47,7 +53,9 @@ void TCommPort::OpenPort() {
     try {
         port_.open(SerialPort::deviceForPortName(portName_));
     } catch (const SerialError& e) {
-        raise(comm_error::kOpenFailed, e);
+        // A name that is no serial line opens, but has no line settings to
+        // read: it fails as reading them would, not as a port in use.
+        raise(e.step() == SerialStep::NotATerminal ? comm_error::kReadSettingsFailed : comm_error::kOpenFailed, e);
     }
     everOpened_ = true;
     try {

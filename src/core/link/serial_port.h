@@ -29,6 +29,7 @@ inline constexpr LineSettings kBoardLine{};
 // The step of the serial layer that failed.
 enum class SerialStep {
     Open,          // the device could not be opened
+    NotATerminal,  // the name is a file, a FIFO or a device that is no serial line
     InUse,         // another program (or this one) holds the device
     ReadSettings,  // the line settings could not be read
     ApplySettings, // the line settings were refused (e.g. an unsupported rate)
@@ -43,16 +44,26 @@ enum class SerialStep {
     HangUp,        // the device went away (adapter pulled, other end closed)
 };
 
+// what() names the device and says what went wrong ("/dev/ttyUSB0: the line
+// hung up (the device went away)"); reason() says only what went wrong, for
+// messages that name the port already.
 class SerialError : public std::runtime_error {
 public:
     SerialError(SerialStep step, int systemError, const std::string& what)
-        : std::runtime_error(what), step_(step), systemError_(systemError) {}
+        : std::runtime_error(what), step_(step), systemError_(systemError), reason_(what) {}
+    SerialError(SerialStep step, int systemError, const std::string& device, const std::string& reason)
+        : std::runtime_error(device.empty() ? reason : device + ": " + reason),
+          step_(step),
+          systemError_(systemError),
+          reason_(reason) {}
     SerialStep step() const { return step_; }
     int systemError() const { return systemError_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     SerialStep step_;
     int systemError_;
+    std::string reason_;
 };
 
 // How long a write may go without the line taking a single byte before it
@@ -74,7 +85,8 @@ public:
 
     // Opens the device for exclusive use and remembers its settings, which
     // closing puts back. A device that another opener holds fails with
-    // SerialStep::InUse.
+    // SerialStep::InUse; a name that is no terminal device (a plain file,
+    // a FIFO, /dev/null) fails with SerialStep::NotATerminal, untouched.
     void open(const std::string& device);
     // Reads the device's settings and applies the given line settings over
     // them in raw mode: receiver on, modem lines ignored, no flow control.

@@ -147,7 +147,7 @@ void TForm2::FormActivate() {
     // Without a port the operation still runs: it fails at once, and a send
     // says so in its own box, as the operator knows it from a silent board.
     if (opening.notice) MessageBox::show(this, *opening.notice);
-    QString reason = QString::fromStdString(opening.detail);
+    QString reason = QString::fromStdString(opening.reason);
 
     const bool sending = mainWindow_->config().direction == qm730::TransferDirection::Send;
     setWindowTitle(sending ? kSendCaption : kReadCaption);
@@ -176,11 +176,7 @@ bool TForm2::runTransfer(qm730::SerialPort& serial, bool sending, QString& reaso
     // Two buffers of 32 KiB and 9 KiB: too much for the stack of a handler.
     auto transfer = std::make_unique<qm730::ConfigTransfer>(mainWindow_->config().image, port, pump, display);
     const bool succeeded = sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration();
-    if (!succeeded && serial.isOpen()) {
-        std::string why = qm730::describeFailure(transfer->failure());
-        if (transfer->failure() == qm730::TransferFailure::LineFailed) why += ": " + transfer->lineError();
-        reason = QString::fromStdString(why);
-    }
+    if (!succeeded && serial.isOpen()) reason = QString::fromStdString(transfer->failureReason());
     if (!reason.isEmpty()) memTAP_C->appendPlainText(reason);
     return succeeded;
 }
