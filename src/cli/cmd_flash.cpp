@@ -45,7 +45,8 @@ std::string checksumLine(const FirmwareLoad& loaded) {
 // Bytes the file put where the checksum goes are not written as they were.
 std::string replacedLine(const FirmwareLoad& loaded) {
     return "the file put " + hex(loaded.fileChecksumLow, 2) + " " + hex(loaded.fileChecksumHigh, 2) +
-           " at EFFFE/EFFFF; the image checksum " + hex(loaded.checksum & 0xFF, 2) + " " + hex(loaded.checksum >> 8, 2) +
+           " at EFFFE/EFFFF; the image checksum " + hex(loaded.checksum & 0xFF, 2) + " " +
+           hex(loaded.checksum >> 8, 2) +
            " replaces them";
 }
 
@@ -84,11 +85,12 @@ int flash(const FlashOptions& options) {
     ConsoleLinkHost host(console);
     BoardLink link(port, host, state);
     const FlashOutcome outcome = WriteFirmware(link, options.port, *firmware);
-    console.endBar();
     if (!outcome.ok()) {
+        console.clearBar();
         printError("flash on " + portLabel(options.port) + ": " + describeFlashOutcome(outcome));
         return kExitFailed;
     }
+    console.completeBar();
     console.step(describeFlashOutcome(outcome));
     printSuccess(options.verbosity, kTransmitSuccessText);
     return kExitOk;

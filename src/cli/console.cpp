@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string>
 
 namespace qm730::cli {
 
@@ -18,7 +19,8 @@ Console::~Console() { endBar(); }
 
 void Console::setLabel(const std::string& label) {
     if (label == label_) return;
-    endBar();
+    // A new step begins only when the one before has ended well.
+    completeBar();
     label_ = label;
     shownPercent_ = -1;
 }
@@ -39,9 +41,11 @@ void Console::draw(int percent) {
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
     const int filled = kBarWidth * percent / 100;
-    std::cerr << '\r' << label_ << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, ' ') << "] "
-              << percent << "%" << std::flush;
+    const std::string bar = label_ + " [" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] " +
+                            std::to_string(percent) + "%";
+    std::cerr << '\r' << bar << std::flush;
     barShown_ = true;
+    barLength_ = std::max(barLength_, bar.size());
 }
 
 void Console::completeBar() {
@@ -52,6 +56,14 @@ void Console::completeBar() {
 void Console::endBar() {
     if (barShown_) std::cerr << "\n" << std::flush;
     barShown_ = false;
+    barLength_ = 0;
+    shownPercent_ = -1;
+}
+
+void Console::clearBar() {
+    if (barShown_) std::cerr << '\r' << std::string(barLength_, ' ') << '\r' << std::flush;
+    barShown_ = false;
+    barLength_ = 0;
     shownPercent_ = -1;
 }
 

@@ -18,7 +18,7 @@ public:
     Console& operator=(const Console&) = delete;
 
     // The bar: "writing [#########           ] 45%". Positions beyond the
-    // maximum show a full bar.
+    // maximum show a full bar. A new label fills the bar of the last one.
     void setLabel(const std::string& label);
     void setRange(int minimum, int maximum);
     void setPosition(int position);
@@ -26,6 +26,8 @@ public:
     void completeBar();
     // Ends the bar's line, so the next line starts on a line of its own.
     void endBar();
+    // Wipes the bar, so the line that tells why a run failed takes its place.
+    void clearBar();
 
     // A step of the exchange, with --verbose only.
     void step(const std::string& text);
@@ -37,6 +39,7 @@ private:
     Verbosity verbosity_;
     bool drawBar_;
     bool barShown_ = false;
+    std::size_t barLength_ = 0;
     std::string label_;
     int minimum_ = 0;
     int maximum_ = 100;

@@ -54,7 +54,7 @@ int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbos
     // Two buffers of 32 KiB and 9 KiB: kept off the stack.
     auto transfer = std::make_unique<ConfigTransfer>(image, port, pump, display);
     if (!(sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration())) {
-        console.endBar();
+        console.clearBar();
         serial.abandon();  // nothing more is owed to the board
         printError(failedOn + transfer->failureReason());
         return kExitFailed;

@@ -133,7 +133,8 @@ TEST_F(CliFlash, EachFailureEndsWithStatus1AndOneLine) {
     }
     const CtlRun r = ctl("flash -p " + dir_.file("ttyUSB7") + " " + firmware_);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "qm730ctl: flash on " + dir_.file("ttyUSB7") + ": cannot open the port: No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "qm730ctl: flash on " + dir_.file("ttyUSB7") + ": cannot open the port: No such file or directory\n");
 }
 
 TEST_F(CliFlash, ARefusedFileNamesItsLineAndNothingIsSent) {

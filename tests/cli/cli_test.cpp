@@ -190,7 +190,8 @@ TEST(CliOptions, UsageErrorsNameTheProblemAndTouchNothing) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         const std::string command = c.complaint.substr(0, c.complaint.find(':'));
-        EXPECT_EQ(run.err, "qm730ctl: " + c.complaint + "\nTry 'qm730ctl help " + command + "' for more information.\n");
+        EXPECT_EQ(run.err,
+                  "qm730ctl: " + c.complaint + "\nTry 'qm730ctl help " + command + "' for more information.\n");
     }
     EXPECT_EQ(qm730ctl(dir, "transmit " + table).err,
               "qm730ctl: unknown command 'transmit'\nTry 'qm730ctl help' for the commands.\n");

@@ -18,7 +18,9 @@ std::string hexAddress(std::uint32_t address) {
     return text;
 }
 
-std::string blockText(int k) { return "block " + std::to_string(k) + " (" + hexAddress(FlashImage::blockAddress(k)) + ")"; }
+std::string blockText(int k) {
+    return "block " + std::to_string(k) + " (" + hexAddress(FlashImage::blockAddress(k)) + ")";
+}
 
 std::string stepText(const FlashOutcome& outcome) {
     switch (outcome.step) {

@@ -181,7 +181,8 @@ std::size_t ConfigTransfer::countBlocks() {
     const std::span<const std::uint8_t> stream(transferBuffer_);
     std::size_t blocks = 1;
     std::size_t cursor = buildUploadBlock(stream, true, false).streamTaken;
-    for (; cursor < kUploadStreamSize; ++blocks) cursor += buildUploadBlock(stream.subspan(cursor), false, false).streamTaken;
+    for (; cursor < kUploadStreamSize; ++blocks)
+        cursor += buildUploadBlock(stream.subspan(cursor), false, false).streamTaken;
     return blocks;
 }
 
