@@ -50,4 +50,4 @@ void TForm1::About1Click(QObject*) {
 // Nothing is saved and nothing is asked.
 void TForm1::Exit1Click(QObject*) { close(); }
 
-void TForm1::cboComPortClick(QObject*) { config_.selectedPort = cboComPort->currentIndex(); }
+void TForm1::cboComPortClick(QObject*) { selectedPort_ = cboComPort->currentIndex(); }

@@ -15,6 +15,7 @@
 #include "gui/mainwindow/tag.h"
 #include "core/config/image.h"
 #include "core/config/pageviews.h"
+#include "core/config/paging.h"
 
 class QAction;
 class QCheckBox;
@@ -68,6 +69,14 @@ public:
     qm730::Configuration& config() { return config_; }
     const qm730::Configuration& config() const { return config_; }
     const ControlArrays& arrays() const { return arrays_; }
+
+    // What the window keeps beside the image for the whole run.
+    int capcodePage() const { return capcodePage_; }  // 1..11
+    int messagePage() const { return messagePage_; }  // 1..10
+    int selectedPort() const { return selectedPort_; }  // 0..4 for COM1..COM5
+    // The current directory when the window was created: where every file
+    // dialog starts.
+    const QString& startDirectory() const { return startDirectory_; }
 
     // Shows or hides the elements of Normal and S29 mode (one table, both ways).
     void setMode(OperatingMode mode);
@@ -229,6 +238,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Shows a page of the data tabs: its tab, caption, row labels and rows.
+    void showCapcodePage(int page, qm730::CapcodePageVia via, bool updateSelector);
+    void showMessagePage(int page, bool updateSelector);
+
     // Construction, one step per area (app/form1_build.cpp).
     void buildMenus();
     void buildToolBar();
@@ -256,6 +269,10 @@ private:
     void registerComponent(QObject* component) { components_.push_back(component); }
 
     qm730::Configuration config_;
+    int capcodePage_ = 1;
+    int messagePage_ = 1;
+    int selectedPort_ = 0;
+    QString startDirectory_;
     // The shown pages' rows as the last load or store left them: a store
     // writes only the texts the operator changed since (config/form1_pages.cpp).
     qm730::CapcodeRows capcodeRows_{};
