@@ -40,6 +40,10 @@ class TPasswordDlg;
 class TPwdDlg;
 class TfrmConn;
 
+namespace qm730 {
+struct Firmware;
+}
+
 enum class OperatingMode { Normal, S29 };
 
 // The windows created once at start-up and reused for the whole run.
@@ -86,9 +90,18 @@ public:
     // it at once, so the caller sees the committed value.
     void moveFocusToSink();
 
-    // The second panel of the status bar (" Ready" at rest).
+    // The second panel of the status bar (" Ready" at rest), painted at once.
     void setStatusText(const QString& text);
     QString statusText() const;
+
+    // --- S29 mode (mainwindow/form1_s29.cpp) --------------------------------
+    // The firmware Write sends: the flash image and the file it came from.
+    const qm730::Firmware& firmware() const { return *firmware_; }
+    // A firmware write runs: the menus, "P-Link" and closing the window are
+    // refused meanwhile.
+    bool writing() const { return writing_; }
+    // A write or a connection check holds the board's port.
+    bool portInUse() const;
 
     // Recomputes every control's bounds and font from the design values for
     // the given client size (called on every resize of the client area).
@@ -236,6 +249,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Shows a page of the data tabs: its tab, caption, row labels and rows.
@@ -254,6 +268,9 @@ private:
     void buildStatusBar();
     void connectHandlers();
     void placeProgressBarInStatusBar();
+    // Refuses or allows again every command that could use the port or
+    // leave S29 mode while a write runs.
+    void holdPortCommands(bool hold);
 
     // Start-up (app/form1_startup.cpp).
     void formCreate();
@@ -284,6 +301,8 @@ private:
     OperatingMode mode_ = OperatingMode::Normal;
     OtherWindows windows_;
     std::unique_ptr<TfrmConn> frmConn_;
+    std::unique_ptr<qm730::Firmware> firmware_;
+    bool writing_ = false;
     KeyPressFilter* keyFilter_ = nullptr;
     FocusRules* focusRules_ = nullptr;
     QWidget* statusPanel_ = nullptr;  // the owner-drawn first panel hosting PB1
