@@ -1,8 +1,10 @@
 #include "gui/windows/conn.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 
@@ -55,6 +57,9 @@ int TfrmConn::execConnection(const std::string& portName, qm730::LinkHost& host)
     portName_ = portName;
     link_ = std::make_unique<qm730::BoardLink>(qm730::commPort(), host);
     pending_ = true;
+    // Centred on the screen, not over whichever window is active.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     QMetaObject::invokeMethod(this, &TfrmConn::startPendingCheck, Qt::QueuedConnection);
     const qm730::LinkBusy busy(qm730::linkState());
     const int result = exec();
