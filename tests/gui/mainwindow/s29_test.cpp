@@ -233,12 +233,14 @@ TEST_F(FlashWriting, AWriteHoldsThePortAndTheMode) {
     class PaintCount : public QObject {
     public:
         int* count = nullptr;
+        const TForm1* form = nullptr;
         bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::Paint) ++*count;
+            if (event->type() == QEvent::Paint && form->writing()) ++*count;
             return false;
         }
     } paints;
     paints.count = &seen.paintsAfterUpdate;
+    paints.form = form.get();
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, form.get(), [&] {
