@@ -83,6 +83,11 @@ void SimLine::send(const std::uint8_t* data, std::size_t count) {
     }
 }
 
+void SimLine::pause(std::chrono::milliseconds duration) {
+    const auto until = Clock::now() + duration;
+    while (Clock::now() < until) waitUntil(until);
+}
+
 void SimLine::writeAll(const std::uint8_t* data, std::size_t count) {
     while (count > 0) {
         takeWaiting();

@@ -53,6 +53,10 @@ public:
     // program's bytes off the line meanwhile.
     void send(const std::uint8_t* data, std::size_t count);
 
+    // Lets the time pass, as a board busy with its flash does, while still
+    // taking the program's bytes off the line; they are handed over later.
+    void pause(std::chrono::milliseconds duration);
+
     // Bytes taken off the line that the board has not been handed yet.
     std::size_t queued() const { return queue_.size(); }
 
