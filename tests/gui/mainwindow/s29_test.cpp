@@ -1,7 +1,8 @@
 // S29 mode from the main window: a firmware file opened through the file
-// dialog and written into a flash loader answering on a real pseudo-terminal,
-// what the status bar, the progress bar and the boxes show meanwhile, and how
-// the window holds the port while a write runs.
+// dialog and written into the simulated board's flash loader on a real
+// pseudo-terminal, what the status bar, the progress bar and the boxes show
+// meanwhile, and how the window holds the port while a write runs. The ways
+// a write fails are played by a scripted loader.
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
@@ -21,6 +22,7 @@
 #include "core/flash/firmwarefile.h"
 #include "core/link/commport.h"
 #include "flash_board.h"
+#include "simboard_thread.h"
 #include "guitest.h"
 #include "tempdir.h"
 
@@ -149,7 +151,7 @@ protected:
         open(firmwareFile());
         MessageBox::clearShown();
     }
-    void expectAtRest(const FlashBoard& board) {
+    void expectAtRest(const std::string& port) {
         EXPECT_EQ(form->statusText(), " Ready");
         EXPECT_EQ(form->PB1->value(), 0);
         EXPECT_TRUE(form->Write2->isEnabled());
@@ -158,7 +160,7 @@ protected:
             if (menu->isVisible()) {
                 EXPECT_TRUE(menu->isEnabled()) << menu->text().toStdString();
             }
-        EXPECT_FALSE(commPort().IsOpen()) << board.port();
+        EXPECT_FALSE(commPort().IsOpen()) << port;
     }
 
     TempDir dir;
@@ -191,12 +193,12 @@ TEST_F(FlashWriting, FirmwareOpenedAndWrittenIntoTheBoard) {
     EXPECT_EQ(image.bytes[0x18000], 0xA5);
     EXPECT_EQ(image.storedChecksum(), sum & 0xFFFF);
 
-    FlashBoard board({});
+    SimBoardThread board;
     pointPort(board.port());
     StatusWatch watch(*form);
     form->Write2->trigger();
 
-    EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Transmit Success!"});
+    EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Transmit Success!"}) << board.log();
     EXPECT_EQ(watch.texts, (std::vector<std::pair<std::string, std::size_t>>{
                                {" Verify ......", 0}, {" Erase ......", 0}, {" Write ......", 0}, {" Read ......", 0},
                                {" Ready", 1}}));
@@ -205,15 +207,15 @@ TEST_F(FlashWriting, FirmwareOpenedAndWrittenIntoTheBoard) {
                                                                                {" Erase ......", 27},
                                                                                {" Write ......", blockScale},
                                                                                {" Read ......", blockScale}}));
-    expectAtRest(board);
+    expectAtRest(board.port());
 
-    const std::vector<ReceivedFrame> frames = board.frames();
-    ASSERT_EQ(frames.size(), 3 + 2 * kWrittenBlocks.size());
-    const Bytes flash = board.flash();
-    for (int k : kWrittenBlocks) {
-        const auto block = image.block(k);
-        EXPECT_TRUE(std::equal(block.begin(), block.end(), flash.begin() + k * 2048)) << "block " << k;
-    }
+    // The check, both erases, then each of the four blocks written and read back.
+    const sim::SimStats stats = board.sim().stats();
+    EXPECT_EQ(stats.flashFrames, 3 + 2 * static_cast<int>(kWrittenBlocks.size()));
+    EXPECT_EQ(stats.flashRefused, 0);
+    const auto flash = board.sim().flash();
+    ASSERT_EQ(flash.size(), image.bytes.size());
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.bytes.begin())) << "the board holds the image";
 }
 
 // While a write runs the window paints and serves its events, but nothing
@@ -278,7 +280,7 @@ TEST_F(FlashWriting, AWriteHoldsThePortAndTheMode) {
     EXPECT_GT(seen.paintsAfterUpdate, 0) << "the window repaints during the run";
     EXPECT_EQ(watch.barWhenFirstShown[" Read ......"], 30020) << "a bar run past its scale shows full";
     EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Transmit Success!"});
-    expectAtRest(board);
+    expectAtRest(board.port());
     EXPECT_EQ(board.probes(), 0);
 
     // Afterwards the window closes as usual.
@@ -376,7 +378,7 @@ TEST_F(FlashWriting, FailedWritesEndAtRest) {
         EXPECT_EQ(texts(MessageBox::shown()), c.boxes);
         EXPECT_EQ(watch.texts, c.statuses);
         EXPECT_FALSE(form->StatusBar1->findChild<QLabel*>("StatusPanel2")->toolTip().isEmpty()) << "the reason, on hover";
-        expectAtRest(board);
+        expectAtRest(board.port());
     }
 }
 
@@ -395,7 +397,7 @@ TEST_F(FlashWriting, AReadBackMismatchIsToldAndThePortLetGo) {
         if (frame.command == 0x12 && frame.address == 0xD0800) htag = frame.htag;
     ASSERT_NE(htag, 0);
     EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Read Error! Htag = " + std::to_string(htag)});
-    expectAtRest(board);
+    expectAtRest(board.port());
     EXPECT_EQ(board.frames().back().address, 0xD0800u) << "the read-back stops at the first difference";
 
     MessageBox::clearShown();

@@ -1,6 +1,7 @@
 // The connection dialog behind "P-Link", shown modally from the main window
-// against a flash loader on a real pseudo-terminal: the answer it waits for,
-// answers it ignores, Cancel while a probe waits, and ports it cannot use.
+// against a flash loader on a real pseudo-terminal (the simulated board, or a
+// scripted loader for the faults): the answer it waits for, answers it
+// ignores, Cancel while a probe waits, and ports it cannot use.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include "gui/windows/conn.h"
 #include "core/link/commport.h"
 #include "flash_board.h"
+#include "simboard_thread.h"
 #include "guitest.h"
 #include "tempdir.h"
 
@@ -78,7 +80,7 @@ TEST_F(Connection, DialogLooksAsDesigned) {
 // answer is told and the dialog closes with the port. A second showing starts
 // afresh on whatever board is there then.
 TEST_F(Connection, AnAnswerIsToldAndClosesTheDialogAndThePort) {
-    FlashBoard board({});
+    SimBoardThread board;
     pointPort(board.port());
     QElapsedTimer clock;
     clock.start();
@@ -86,19 +88,19 @@ TEST_F(Connection, AnAnswerIsToldAndClosesTheDialogAndThePort) {
     EXPECT_GE(clock.elapsed(), 100);
     EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Connection Success !"});
     EXPECT_EQ(MessageBox::shown().front().caption, "QM730C");
-    EXPECT_EQ(board.probes(), 1);
+    EXPECT_EQ(board.sim().stats().probes, 1);
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_FALSE(dialog().Timer1->isActive());
     EXPECT_FALSE(commPort().IsOpen());
     EXPECT_EQ(form->PB1->value(), 1) << "the probe's one byte";
 
-    FlashBoard second({});
+    SimBoardThread second;
     pointPort(second.port());
     MessageBox::clearShown();
     pLink();
     EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Connection Success !"});
-    EXPECT_EQ(second.probes(), 1);
-    EXPECT_EQ(board.probes(), 1);
+    EXPECT_EQ(second.sim().stats().probes, 1);
+    EXPECT_EQ(board.sim().stats().probes, 1);
 }
 
 // A board that answers with something else is probed again and again, one
