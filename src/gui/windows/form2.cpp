@@ -105,12 +105,18 @@ void TForm2::buildControls() {
         hideDisabled(control);
 }
 
-QString TForm2::portName() const { return "COM" + QString::number(mainWindow_->config().selectedPort + 1); }
+QString TForm2::portName() const { return "COM" + QString::number(portIndex_ + 1); }
 
 // Without a window manager nothing activates a new window on its own.
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     activateWindow();
+}
+
+int TForm2::execTransfer(TransferDirection direction, int portIndex) {
+    direction_ = direction;
+    portIndex_ = portIndex;
+    return exec();
 }
 
 int TForm2::exec() {
@@ -149,7 +155,7 @@ void TForm2::FormActivate() {
     if (opening.notice) MessageBox::show(this, *opening.notice);
     QString reason = QString::fromStdString(opening.reason);
 
-    const bool sending = mainWindow_->config().direction == qm730::TransferDirection::Send;
+    const bool sending = direction_ == TransferDirection::Send;
     setWindowTitle(sending ? kSendCaption : kReadCaption);
     const bool succeeded = runTransfer(serial, sending, reason);
     lblMsg->setText(sending ? (succeeded ? kSendSuccess : kSendError) : (succeeded ? kReadSuccess : kReadError));

@@ -330,3 +330,21 @@ TEST_F(Transfer, OnlyTheCommandsStartAnOperationOncePerShowing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The dialog works on what it is told when it is shown, whatever the main
+// window has chosen meanwhile.
+TEST_F(Transfer, TheDialogRunsTheDirectionAndPortItIsTold) {
+    ASSERT_TRUE(active);
+    Board board({}, boardImage());
+    pointPort("QM730C_COM3", board.port());
+    ASSERT_EQ(form->selectedPort(), 0);
+    pressOkWhenDone(dialog());
+    dialog()->execTransfer(TransferDirection::Read, 2);
+    EXPECT_EQ(dialog()->portName(), "COM3");
+    EXPECT_EQ(status(), "  Read Success !");
+    EXPECT_EQ(board.sim().stats().logons, 1);
+}
+
+}  // namespace
