@@ -1,6 +1,7 @@
 // qm730ctl flash and probe against a board's flash loader on a real
 // pseudo-terminal: the frames and pauses it sees, the one line of each way a
-// write fails, a refused file, the dry run, and an interrupted write.
+// write fails, a refused file, the dry run, an interrupted write, and once
+// against the simulated board.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,6 +15,7 @@
 #include "flash_board.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
+#include "sim/sim_process.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -238,4 +240,27 @@ TEST_F(CliFlash, ProbeRepeatsUntilTheBoardAnswersOrTimeRunsOut) {
     const std::string probes = std::to_string(silent.probes());
     EXPECT_EQ(r.err, "qm730ctl: probe on " + silent.port() + ": no answer from the board's flash loader (" + probes +
                          (probes == "1" ? " probe)\n" : " probes)\n"));
+}
+
+// The whole way once, against the simulated board in its own process: the
+// probe finds its flash loader, and the write leaves the flash as the file
+// says.
+TEST_F(CliFlash, ProbesAndWritesTheSimulatedBoard) {
+    const std::string saved = dir_.file("flash.bin");
+    SimProcess sim({"--flash-save", saved}, dir_.file("sim.err"));
+    const std::string port = sim.firstLine(10s);
+    ASSERT_FALSE(port.empty()) << fileText(dir_.file("sim.err"));
+
+    CtlRun r = ctl("probe --port " + port);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Connection Success !\n");
+    r = ctl("flash --port " + port + " " + firmware_);
+    EXPECT_EQ(r.status, 0) << r.err << fileText(dir_.file("sim.err"));
+    EXPECT_EQ(r.out, "Transmit Success!\n");
+    EXPECT_EQ(r.err, "");
+
+    sim.stop();
+    const std::string flash = fileText(saved);
+    const Bytes expected = expectedFlash();
+    EXPECT_TRUE(flash == std::string(expected.begin(), expected.end())) << flash.size() << " bytes";
 }
