@@ -31,7 +31,6 @@ public:
 
     // A step of the exchange, with --verbose only.
     void step(const std::string& text);
-    bool verbose() const { return verbosity_.verbose; }
 
 private:
     void draw(int percent);
