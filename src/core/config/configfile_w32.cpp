@@ -41,6 +41,17 @@ FileResult saved() {
     return result;
 }
 
+// The replacing file shows itself as the old one did (hidden, system,
+// archive...); a failure here does not undo the save.
+void keepAttributes(const std::wstring& path, DWORD attributes) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD now = ::GetFileAttributesW(path.c_str());
+    if (now == INVALID_FILE_ATTRIBUTES || (now & kKept) == (attributes & kKept)) return;
+    const DWORD wanted = (now & ~kKept & ~FILE_ATTRIBUTE_NORMAL) | (attributes & kKept);
+    ::SetFileAttributesW(path.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL);
+}
+
 // A console interrupt (Ctrl+C, Ctrl+Break, a closed console window) that
 // arrives while a save runs waits until the save is over: the program then
 // ends with the old file or the whole new one and no temporary file.
@@ -114,6 +125,7 @@ struct SaveTarget {
     std::wstring path;  // \\?\ form; an existing symbolic link is followed to the file it names
     bool exists = false;
     DWORD links = 1;
+    DWORD attributes = 0;
 };
 
 // Finds the file a save writes and refuses what must not be written: a
@@ -150,6 +162,7 @@ FileResult findSaveTarget(const std::string& path, SaveTarget& target) {
         if (attributes == INVALID_FILE_ATTRIBUTES) return failure(FileStatus::CannotCreate, ::GetLastError());
     }
     target.exists = true;
+    target.attributes = attributes;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return refusal(FileStatus::NotRegular, kIsDirectory);
     if (attributes & FILE_ATTRIBUTE_READONLY) return failure(FileStatus::CannotCreate, ERROR_ACCESS_DENIED);
     Handle file(::CreateFileW(target.path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -234,6 +247,7 @@ FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool&
     if (::ReplaceFileW(target.path.c_str(), temporary.c_str(), backup.c_str(),
                        REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
         ::DeleteFileW(backup.c_str());
+        keepAttributes(target.path, target.attributes);
         return saved();
     }
     const DWORD error = ::GetLastError();
@@ -248,8 +262,10 @@ FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool&
     // security instead of the old file's.
     if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
         ::GetFileAttributesW(target.path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        ::MoveFileExW(temporary.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        ::MoveFileExW(temporary.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        keepAttributes(target.path, target.attributes);
         return saved();
+    }
     ::DeleteFileW(temporary.c_str());
     return failure(FileStatus::CannotReplace, error);
 }
