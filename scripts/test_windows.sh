@@ -88,7 +88,8 @@ setsid "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" cmd /c exit </dev/null >/dev/null 2>&1
 
 step "Windows test programs"
-# One at a time: Wine has been seen to hang when two programs start at once.
+# One at a time: they take well under a second each, and two programs that
+# start Wine's helper processes together have been seen to leave ctest waiting.
 ctest --test-dir "$win_build" --output-on-failure -j 1
 
 passed=0
