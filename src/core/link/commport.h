@@ -26,7 +26,7 @@ inline constexpr std::uint8_t kCloseFailed = 11;
 inline constexpr std::uint8_t kPurgeFailed = 12;
 inline constexpr std::uint8_t kReadSettingsFailed = 14;
 inline constexpr std::uint8_t kApplySettingsFailed = 15;
-inline constexpr std::uint8_t kQueueSizeFailed = 16;  // queue sizes belong to the kernel here: never raised
+inline constexpr std::uint8_t kQueueSizeFailed = 16;  // Windows only: POSIX queue sizes belong to the kernel
 inline constexpr std::uint8_t kQueueStatusFailed = 18;
 }  // namespace comm_error
 
@@ -40,7 +40,7 @@ public:
     const std::string& reason() const { return reason_; }
 
     std::uint8_t ErrorCode;
-    std::uint32_t SystemError;  // errno at the moment of the failure
+    std::uint32_t SystemError;  // errno (GetLastError() on Windows) at the moment of the failure
 
 private:
     std::string text_;

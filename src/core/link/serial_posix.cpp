@@ -368,6 +368,12 @@ void SerialPort::purgeOutput() {
     if (::tcflush(fd_, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
 }
 
+bool SerialPort::isOpen() const { return fd_ >= 0; }
+
+int systemErrorNotOpen() { return EBADF; }
+int systemErrorTimedOut() { return ETIMEDOUT; }
+std::string systemErrorText(int error) { return std::strerror(error); }
+
 void SerialPort::setRts(bool raised) {
     requireOpen("set RTS");
     const int bits = TIOCM_RTS;
