@@ -36,7 +36,7 @@ ECommError::ECommError(std::uint8_t code, std::uint32_t systemError, std::string
       text_(describe(code, systemError, detail)),
       reason_(!reason.empty() ? std::move(reason)
               : !detail.empty() ? std::move(detail)
-              : systemError != 0 ? std::string(std::strerror(static_cast<int>(systemError)))
+              : systemError != 0 ? systemErrorText(static_cast<int>(systemError))
                                  : std::string()) {}
 
 TCommPort::TCommPort() = default;
