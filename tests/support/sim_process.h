@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,12 @@ using Clock = std::chrono::steady_clock;
 
 class SimProcess {
 public:
-    SimProcess(const std::vector<std::string>& args, const std::string& errFile) {
+    SimProcess(const std::vector<std::string>& args, const std::string& errFile) : errFile_(errFile) {
+        // Everything the child needs is made before the fork: a test program
+        // with threads (the windowed one) may not allocate in the child.
+        std::vector<char*> argv{const_cast<char*>(QM730SIM_PATH)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
         pid_ = ::fork();
@@ -31,14 +38,37 @@ public:
             ::dup2(out[1], 1);
             const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(QM730SIM_PATH)};
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
             ::execv(QM730SIM_PATH, argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
         out_ = out[0];
+    }
+
+    // What it has logged so far.
+    std::string log() const {
+        std::ifstream in(errFile_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Heals the board (SIGUSR1) and waits until it says so; false when it
+    // did not within the limit.
+    bool heal(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const std::string healed = "healed: every fault is off from now on";
+        auto count = [&] {
+            const std::string text = log();
+            std::size_t n = 0;
+            for (std::size_t at = text.find(healed); at != std::string::npos; at = text.find(healed, at + 1)) ++n;
+            return n;
+        };
+        const std::size_t before = count();
+        if (pid_ <= 0 || ended_ || ::kill(pid_, SIGUSR1) != 0) return false;
+        const auto deadline = Clock::now() + limit;
+        while (count() == before) {
+            if (Clock::now() >= deadline) return false;
+            ::usleep(10000);
+        }
+        return true;
     }
     ~SimProcess() {
         stop();
@@ -104,6 +134,7 @@ public:
     }
 
 private:
+    std::string errFile_;
     pid_t pid_ = -1;
     int out_ = -1;
     int status_ = 0;
