@@ -90,11 +90,15 @@ LoaderAnswer FlashLoader::probe() {
     if (faults_.refusedCommands.count(kProbe)) {
         answer.refused = true;
         answer.bytes = {kRefused};
+        answer.bytes.insert(answer.bytes.begin(), faults_.noiseBeforeReply, 0x00);
         answer.note = "probe answered 15 on purpose" + afterText(answer.delay);
         return answer;
     }
     answer.bytes = {kAccepted};
     answer.note = "probe answered" + afterText(answer.delay);
+    // Line noise comes before the probe's answer too; cutting a one-byte
+    // answer short would only make the board silent.
+    answer.bytes.insert(answer.bytes.begin(), faults_.noiseBeforeReply, 0x00);
     return answer;
 }
 

@@ -32,7 +32,7 @@ struct LoaderFaults {
     // Waited before the answer to a command (or to the probe, loader::kProbe).
     std::map<std::uint8_t, std::chrono::milliseconds> replyDelay;
     std::size_t ignoreProbes = 0;             // probes left unanswered before the first answer
-    std::size_t noiseBeforeReply = 0;         // line noise (00 bytes) before every reply and data frame
+    std::size_t noiseBeforeReply = 0;         // line noise (00 bytes) before every answer, the probe's included
     std::optional<std::size_t> cutReply;      // only this many bytes of every reply and data frame
 };
 

@@ -207,8 +207,8 @@ int main(int argc, char** argv) {
 
     group = "Both";
     option("--noise-before-reply", noise, "N",
-           "Send N bytes 00 (0 to 4096) before every answer but the probe's, as line noise: before the logon "
-           "answer, the go-ahead or NAK, the download frame, every reply and data frame")
+           "Send N bytes 00 (0 to 4096) before every answer, as line noise: before the logon answer, the "
+           "go-ahead or NAK, the download frame, every reply and data frame and the probe's answer")
         ->check(countUpTo(4096, "a byte count"));
     option("--cut-reply", cutReply, "N",
            "Send only the first N bytes (0 to 4127) of every answer but the probe's and the download frame's (see "

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/config/configfile.h"
+#include "core/link/serial_port.h"
 #include "fault_matrix.h"
 #include "run_ctl.h"
 #include "sim_process.h"
@@ -83,8 +84,12 @@ TEST_P(CliFaultMatrix, EndsAsItShouldKeepsEveryFileAndTheNextRunSucceeds) {
         EXPECT_EQ(fileText(out_), earlierRead) << "a failed read leaves OUT.tbl as it was";
     }
     const std::string told = run.status == 0 ? withoutNewline(run.out) : withoutNewline(run.err);
-    reportCell("qm730ctl", cell, run.status == 0,
+    reportCell("qm730ctl", cell, run.status == 0, run.status,
                told.rfind(failedOn, 0) == 0 ? told.substr(failedOn.size()) : told, run.took);
+    if (!cell.vanishes) {
+        SerialPort nextUser;
+        EXPECT_NO_THROW(nextUser.open(port)) << "qm730ctl let the port go";
+    }
 
     if (cell.vanishes) {
         EXPECT_EQ(sim->exitStatus(10s), 0) << "the simulator ends once it has let the line go";

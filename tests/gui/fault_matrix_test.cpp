@@ -179,7 +179,7 @@ TEST_P(GuiFaultMatrix, EndsAsItShouldKeepsEveryImageAndFileAndTheNextCommandSucc
     std::string told = seen.label.empty() ? "" : seen.label.substr(seen.label.find_first_not_of(' '));
     for (const std::string& box : seen.boxes) told += (told.empty() ? "box \"" : ", box \"") + box + "\"";
     if (cell.op == Op::Probe && seen.boxes.empty()) told = "no box; cancelled after the first probe";
-    reportCell("qm730c", cell, succeeded(seen), told, seen.took);
+    reportCell("qm730c", cell, succeeded(seen), -1, told, seen.took);
 
     if (cell.vanishes) {
         EXPECT_EQ(sim->exitStatus(10s), 0) << "the simulator ends once it has let the line go";

@@ -6,8 +6,8 @@
 //
 // With QM730_FAULT_MATRIX_REPORT naming a file, each cell appends one line
 // of its result to it (tab-separated: front end, operation, fault, simulator
-// options, outcome, message, seconds); scripts/fault_matrix.sh turns them
-// into docs/fault-matrix.md.
+// options, outcome, exit status, message, seconds); scripts/fault_matrix.sh
+// turns them into docs/fault-matrix.md.
 #pragma once
 
 #include <chrono>
@@ -128,6 +128,8 @@ inline const std::vector<FaultCell>& faultCells() {
          "no answer from the board's flash loader (1 probe)", milliseconds(1010), {}},
         {"probe_refused", Op::Probe, "refusal: 15 to the probe", {"--refuse-flash", "probe"}, false,
          "something answered, but not the board's flash loader (1 probe)", milliseconds(0), {}},
+        {"probe_garbage", Op::Probe, "garbage (00 00 00) before the answer", {"--noise-before-reply", "3"}, false,
+         "something answered, but not the board's flash loader (1 probe)", milliseconds(0), {}},
         {"probe_late_inside", Op::Probe, "late answer, just inside", {"--delay", "probe=710"}, true, "",
          milliseconds(710), {"Connection Success !"}},
         {"probe_late_outside", Op::Probe, "late answer, just outside", {"--delay", "probe=1510"}, false,
@@ -168,15 +170,16 @@ inline std::string joined(const std::vector<std::string>& parts, const char* sep
 }
 
 // One line of the report, when one is asked for.
-inline void reportCell(const char* frontEnd, const FaultCell& cell, bool succeeded, const std::string& message,
-                       std::chrono::steady_clock::duration took) {
+// The exit status is qm730ctl's; the windows have none (-1).
+inline void reportCell(const char* frontEnd, const FaultCell& cell, bool succeeded, int exitStatus,
+                       const std::string& message, std::chrono::steady_clock::duration took) {
     const char* path = std::getenv("QM730_FAULT_MATRIX_REPORT");
     if (!path || !*path) return;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", std::chrono::duration<double>(took).count());
     std::ofstream(path, std::ios::app) << frontEnd << '\t' << opName(cell.op) << '\t' << cell.fault << '\t'
                                        << joined(cell.sim) << '\t' << (succeeded ? "success" : "failure") << '\t'
-                                       << message << '\t' << seconds << '\n';
+                                       << (exitStatus >= 0 ? std::to_string(exitStatus) : "") << '\t' << message << '\t' << seconds << '\n';
 }
 
 }  // namespace qm730::test
