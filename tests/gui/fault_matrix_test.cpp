@@ -172,6 +172,12 @@ TEST_P(GuiFaultMatrix, EndsAsItShouldKeepsEveryImageAndFileAndTheNextCommandSucc
         EXPECT_TRUE(form->Write2->isEnabled());
         EXPECT_FALSE(form->frmConn()->isVisible());
     }
+    // A pseudo-terminal takes the whole upload at once: the board may still
+    // be reading it when the program has ended, and whoever opens the device
+    // next would cut it off.
+    if (cell.op == Op::Send && cell.succeeds) {
+        ASSERT_TRUE(sim->waitForLogged("upload applied", 1)) << sim->log();
+    }
     if (!cell.vanishes) {
         SerialPort nextUser;
         EXPECT_NO_THROW(nextUser.open(port));

@@ -51,24 +51,25 @@ public:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    // Heals the board (SIGUSR1) and waits until it says so; false when it
+    // Waits until the log holds `text` at least `count` times; false when it
     // did not within the limit.
-    bool heal(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        const std::string healed = "healed: every fault is off from now on";
-        auto count = [&] {
-            const std::string text = log();
-            std::size_t n = 0;
-            for (std::size_t at = text.find(healed); at != std::string::npos; at = text.find(healed, at + 1)) ++n;
-            return n;
-        };
-        const std::size_t before = count();
-        if (pid_ <= 0 || ended_ || ::kill(pid_, SIGUSR1) != 0) return false;
+    bool waitForLogged(const std::string& text, std::size_t count,
+                       std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
         const auto deadline = Clock::now() + limit;
-        while (count() == before) {
+        while (timesLogged(text) < count) {
             if (Clock::now() >= deadline) return false;
             ::usleep(10000);
         }
         return true;
+    }
+
+    // Heals the board (SIGUSR1) and waits until it says so; false when it
+    // did not within the limit.
+    bool heal(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const std::string healed = "healed: every fault is off from now on";
+        const std::size_t before = timesLogged(healed);
+        if (pid_ <= 0 || ended_ || ::kill(pid_, SIGUSR1) != 0) return false;
+        return waitForLogged(healed, before + 1, limit);
     }
     ~SimProcess() {
         stop();
@@ -134,6 +135,13 @@ public:
     }
 
 private:
+    std::size_t timesLogged(const std::string& text) const {
+        const std::string logged = log();
+        std::size_t n = 0;
+        for (std::size_t at = logged.find(text); at != std::string::npos; at = logged.find(text, at + 1)) ++n;
+        return n;
+    }
+
     std::string errFile_;
     pid_t pid_ = -1;
     int out_ = -1;
