@@ -53,9 +53,10 @@ the download frame's first byte and for each later silence in it; 400 +
 reply; 5,050 ms (101 polls of 50 ms) for every other reply and data-frame
 byte of the flash loader; 1,010 ms for the probe's answer. The "just inside"
 cells answer 200 to 300 ms before the wait ends and must succeed, the "just
-outside" cells 500 ms after it and must fail. The times are wall times measured
-on the machine that ran the script (two cores, shared); they include the
-simulator's start and, for flash, the two 1,000 ms pauses after the erases.
+outside" cells 500 ms after it and must fail. The times are wall times from
+the start of the command (qm730ctl's run, the window's menu command) to its
+end, measured on the machine that ran the script (two cores, shared); a flash
+that gets past the erases includes the two 1,000 ms pauses after them.
 A probe in the windows repeats until the operator cancels: the test cancels it
 once the first probe has gone unanswered.
 
