@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev xvfb xauth)
+packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man xvfb xauth)
 
 install_missing() {
     local missing=()
