@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev xvfb xauth)
+packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev xvfb xauth)
 
 install_missing() {
     local missing=()

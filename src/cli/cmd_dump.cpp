@@ -4,11 +4,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/command.h"
-#include "core/config/configfile.h"
+#include "cli/options.h"
+#include "cli/tablefile.h"
 #include "core/config/configview.h"
 #include "core/config/image.h"
 #include "core/config/pageviews.h"
@@ -145,22 +149,9 @@ void appendAlarms(std::string& out, const ConfigImage& image) {
     }
 }
 
-int run(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usageError(kDumpCommand, "dump: expected exactly one table file");
-    const std::string& path = args.front();
-
+int dump(const std::string& path) {
     ConfigImage image;
-    const FileResult result = loadTableFile(path, image);
-    if (!result.ok()) {
-        printError("cannot read '" + path + "': " + result.reason);
-        return kExitUsage;
-    }
-    if (result.fileSize != kImageSize) {
-        printError("'" + path + "' is " + std::to_string(result.fileSize) + " bytes, not a table file of " +
-                   std::to_string(kImageSize) + " bytes");
-        return kExitUsage;
-    }
-
+    if (const auto status = loadWholeTableFile(path, image)) return *status;
     std::string out;
     appendSystem(out, image);
     appendPagers(out, image);
@@ -175,15 +166,20 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kDumpCommand{"dump", "dump FILE.tbl",
-                           "Usage: qm730ctl dump FILE.tbl\n"
-                           "Print the whole configuration of a table file: the [system] settings as\n"
-                           "'Name: value' lines (list settings by their item text, the frequency in Hz,\n"
-                           "the PLL words in hex), then one line per record in aligned columns:\n"
-                           "'pager' (899 records), 'message' (100) and 'alarm' (7).\n"
-                           "A byte that matches no list item prints as '(none: BYTE)'; an empty name or\n"
-                           "a pager without group prints '-'; unprintable bytes print as \\xNN.\n"
-                           "The file must be exactly 40,959 bytes.\n",
-                           run};
+Action addDumpCommand(CLI::App& app) {
+    CLI::App* command = app.add_subcommand("dump", "print every setting and record of a table file");
+    auto file = std::make_shared<std::string>();
+    addFileArgument(*command, "FILE.tbl", *file, "the table file to print (exactly 40,959 bytes)");
+    command->footer(
+        "Prints the [system] settings as 'Name: value' lines (list settings by their\n"
+        "item text, the frequency in Hz, the PLL words in hex), then one line per\n"
+        "record in aligned columns: 'pager' (899 records), 'message' (100) and\n"
+        "'alarm' (7). A byte that matches no list item prints as '(none: BYTE)'; an\n"
+        "empty name or a pager without group prints '-'; unprintable bytes print as\n"
+        "\\xNN.\n"
+        "Exit status: 0 printed, 1 the output could not be written, 2 usage error or\n"
+        "a file that cannot be read.\n");
+    return [file] { return dump(*file); };
+}
 
 }  // namespace qm730::cli

@@ -1,28 +1,44 @@
 // qm730ctl send: sends a table file to the board.
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/tablefile.h"
 #include "cli/transfer_console.h"
 
 namespace qm730::cli {
+
 namespace {
-
-int run(const std::vector<std::string>& args) {
-    TransferOptions options;
-    if (const auto status = parseTransferOptions(kSendCommand, args, false, options)) return *status;
-    ConfigImage image;
-    if (const auto status = loadWholeTableFile(options.file, image)) return *status;
-    return runTransfer(TransferKind::Send, options, image) ? kExitOk : kExitFailed;
-}
-
+struct SendOptions {
+    std::string port;
+    std::string file;
+    Verbosity verbosity;
+};
 }  // namespace
 
-const Command kSendCommand{"send", "send --port PORT [--verbose] FILE.tbl",
-                           "Usage: qm730ctl send --port PORT [--verbose] FILE.tbl\n"
-                           "Send the configuration in FILE.tbl (exactly 40,959 bytes) to the board\n"
-                           "on PORT at 19200 baud, 8 data bits, no parity, two stop bits. The port\n"
-                           "is held exclusively for the transfer. Prints \"Transfer Success !\" or\n"
-                           "\"Transfer Error !\" and the reason. --verbose also prints the logon log.\n"
-                           "Exit status: 0 sent, 1 the transfer failed or the port cannot be used,\n"
-                           "2 usage error or unusable file.\n",
-                           run};
+Action addSendCommand(CLI::App& app) {
+    CLI::App* command = app.add_subcommand("send", "send the configuration in a table file to the board");
+    auto options = std::make_shared<SendOptions>();
+    addPortOption(*command, options->port)->required();
+    addVerbosityOptions(*command, options->verbosity);
+    addFileArgument(*command, "FILE.tbl", options->file, "the table file to send (exactly 40,959 bytes)");
+    command->footer(
+        "Sends the configuration to the board on PORT at 19200 baud, 8 data bits, no\n"
+        "parity, two stop bits, holding the port exclusively meanwhile. Prints\n"
+        "\"Transfer Success !\" once the last block has left the port; a failure prints\n"
+        "one line on stderr: \"qm730ctl: send on PORT: REASON\".\n"
+        "Exit status: 0 sent, 1 the transfer failed or the port cannot be used,\n"
+        "2 usage error or a file that cannot be used.\n");
+    return [options] {
+        ConfigImage image;
+        if (const auto status = loadWholeTableFile(options->file, image)) return *status;
+        if (const int status = runTransfer(TransferKind::Send, options->port, options->verbosity, image))
+            return status;
+        printSuccess(options->verbosity, "Transfer Success !");
+        return kExitOk;
+    };
+}
 
 }  // namespace qm730::cli

@@ -1,9 +1,14 @@
-// The commands of qm730ctl. Each command lives in a file of its own and is
-// listed in main.cpp.
+// The commands of qm730ctl. Each command lives in a file of its own: it adds
+// its subcommand, options and help to the command line and returns what runs
+// once the line has been parsed. main.cpp lists them.
 #pragma once
 
+#include <functional>
 #include <string>
-#include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace qm730::cli {
 
@@ -12,21 +17,19 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the operation itself failed
 inline constexpr int kExitUsage = 2;   // bad arguments, or a file that cannot be read or written
 
-struct Command {
-    const char* name;
-    const char* synopsis;  // one line: "new OUT.tbl"
-    const char* help;      // the whole help text of the command
-    int (*run)(const std::vector<std::string>& args);
-};
+using Action = std::function<int()>;
 
-extern const Command kNewCommand;
-extern const Command kDumpCommand;
-extern const Command kSendCommand;
-extern const Command kReadCommand;
+Action addNewCommand(CLI::App& app);
+Action addDumpCommand(CLI::App& app);
+Action addSendCommand(CLI::App& app);
+Action addReadCommand(CLI::App& app);
+Action addFlashCommand(CLI::App& app);
+Action addProbeCommand(CLI::App& app);
 
-// Prints "qm730ctl: " and the message on stderr.
+// Prints "qm730ctl: " and the message on stderr, as one line.
 void printError(const std::string& message);
-// Prints the usage complaint and a pointer to the command's help; returns kExitUsage.
-int usageError(const Command& command, const std::string& message);
+// Prints a usage complaint about the command and where its help is; returns
+// kExitUsage.
+int usageError(const CLI::App& command, const std::string& message);
 
 }  // namespace qm730::cli

@@ -1,36 +1,31 @@
+// qm730ctl: the command line, parsed by CLI11, and the commands it runs.
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 
 #include "cli/command.h"
+#include "version.h"
 
 namespace qm730::cli {
 namespace {
 
-const Command* const kCommands[] = {&kNewCommand, &kDumpCommand, &kSendCommand, &kReadCommand};
+constexpr const char* kProgram = "qm730ctl";
 
-void printOverview(std::ostream& out) {
-    out << "qm730ctl - prepare, inspect and transfer QM730C configurations\n\n"
-           "Usage:\n";
-    for (const Command* command : kCommands) out << "  qm730ctl " << command->synopsis << "\n";
-    out << "  qm730ctl help COMMAND\n\n"
-           "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0.\n"
-           "COM1 to COM5 stand for /dev/ttyS0 to /dev/ttyS4 unless the environment\n"
-           "variable QM730C_COM1 ... QM730C_COM5 names another device.\n\n"
-           "Exit status: 0 success, 1 the operation failed, 2 usage or file error.\n";
-}
-
-const Command* findCommand(const char* name) {
-    for (const Command* command : kCommands)
-        if (std::strcmp(command->name, name) == 0) return command;
-    return nullptr;
-}
-
-bool isHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+constexpr const char* kOverviewFooter =
+    "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0. COM1 to COM5\n"
+    "stand for /dev/ttyS0 to /dev/ttyS4 unless the environment variable\n"
+    "QM730C_COM1 ... QM730C_COM5 names another device.\n"
+    "\n"
+    "'qm730ctl help COMMAND' or 'qm730ctl COMMAND --help' explains a command.\n"
+    "Exit status: 0 success, 1 the operation failed (the board, the line or the\n"
+    "port), 2 a usage error or a file that cannot be read or written.\n";
 
 // A descriptor 0, 1 or 2 that was closed when the program started would be
 // handed out by the next open(): the serial port could become standard output
@@ -56,58 +51,94 @@ int finishOutput(int status) {
     return kExitFailed;
 }
 
+bool looksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// CLI11 reports a missing value or argument before an argument it does not
+// know; the unknown option is the likelier mistake ("--portX"), so it is
+// named first.
+std::string complaint(const CLI::App& command, const CLI::ParseError& error) {
+    for (const std::string& arg : command.remaining())
+        if (looksLikeOption(arg)) return "unknown option '" + arg + "'";
+    return error.what();
+}
+
+int unknownCommand(const std::string& message) {
+    printError(message);
+    std::cerr << "Try 'qm730ctl help' for the commands.\n";
+    return kExitUsage;
+}
+
+int reportParseError(const CLI::App& app, const CLI::ParseError& error) {
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    if (!chosen.empty()) return usageError(*chosen.front(), complaint(*chosen.front(), error));
+    const std::vector<std::string> rest = app.remaining();
+    if (rest.empty()) {
+        std::cerr << app.get_formatter()->make_help(&app, kProgram, CLI::AppFormatMode::Normal);
+        return kExitUsage;
+    }
+    if (looksLikeOption(rest.front())) return unknownCommand("unknown option '" + rest.front() + "'");
+    return unknownCommand("unknown command '" + rest.front() + "'");
+}
+
+int runCommandLine(int argc, char** argv) {
+    CLI::App app("qm730ctl - prepare, inspect and transfer QM730C configurations, write the board's firmware",
+                 kProgram);
+    app.set_version_flag("--version", std::string(kProgram) + " " + QM730_VERSION, "print the version and exit");
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.require_subcommand(1);
+    app.footer(kOverviewFooter);
+
+    std::map<const CLI::App*, Action> actions;
+    for (Action (*add)(CLI::App&) :
+         {addNewCommand, addDumpCommand, addSendCommand, addReadCommand, addFlashCommand, addProbeCommand}) {
+        Action action = add(app);
+        actions.emplace(app.get_subcommands({}).back(), std::move(action));
+    }
+    CLI::App* help = app.add_subcommand("help", "explain qm730ctl or one of its commands");
+    std::string topic;
+    help->add_option("COMMAND", topic, "the command to explain")->type_name("");
+    help->footer("Without COMMAND: the commands of qm730ctl, the port names and the exit statuses.\n");
+    // The overview, as --help prints it; once a command is chosen, help()
+    // would describe that command instead.
+    const auto overview = [&app] { return app.get_formatter()->make_help(&app, kProgram, CLI::AppFormatMode::Normal); };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return reportParseError(app, e);
+    }
+
+    const CLI::App* chosen = app.get_subcommands().front();
+    if (chosen == help) {
+        if (topic.empty()) {
+            std::cout << overview();
+            return kExitOk;
+        }
+        for (const CLI::App* command : app.get_subcommands({}))
+            if (command->get_name() == topic) {
+                std::cout << command->help(kProgram);
+                return kExitOk;
+            }
+        return unknownCommand("unknown command '" + topic + "'");
+    }
+    return actions.at(chosen)();
+}
+
 }  // namespace
 
-void printError(const std::string& message) { std::cerr << "qm730ctl: " << message << "\n"; }
+void printError(const std::string& message) { std::cerr << kProgram << ": " << message << "\n"; }
 
-int usageError(const Command& command, const std::string& message) {
-    printError(message);
-    std::cerr << "Usage: qm730ctl " << command.synopsis << "\n"
-              << "Try 'qm730ctl help " << command.name << "' for more information.\n";
+int usageError(const CLI::App& command, const std::string& message) {
+    printError(command.get_name() + ": " + message);
+    std::cerr << "Try 'qm730ctl help " << command.get_name() << "' for more information.\n";
     return kExitUsage;
 }
 
 }  // namespace qm730::cli
-
-static int runCommandLine(int argc, char** argv) {
-    using namespace qm730::cli;
-    if (argc < 2) {
-        printOverview(std::cerr);
-        return kExitUsage;
-    }
-    const std::string first = argv[1];
-    if (isHelpFlag(first)) {
-        printOverview(std::cout);
-        return kExitOk;
-    }
-    if (first == "help") {
-        if (argc == 2) {
-            printOverview(std::cout);
-            return kExitOk;
-        }
-        const Command* command = findCommand(argv[2]);
-        if (!command) {
-            printError(std::string("unknown command '") + argv[2] + "'");
-            return kExitUsage;
-        }
-        std::cout << command->help;
-        return kExitOk;
-    }
-    const Command* command = findCommand(first.c_str());
-    if (!command) {
-        printError("unknown command '" + first + "'");
-        printOverview(std::cerr);
-        return kExitUsage;
-    }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    for (const std::string& arg : args) {
-        if (isHelpFlag(arg)) {
-            std::cout << command->help;
-            return kExitOk;
-        }
-    }
-    return command->run(args);
-}
 
 int main(int argc, char** argv) {
     using namespace qm730::cli;

@@ -1,44 +1,59 @@
 // qm730sim: a simulated board on a pseudo-terminal. Prints the device path to
 // connect to as its first line, then serves until interrupted.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "sim/board_wire.h"
+#include "sim/flash_file.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_board.h"
 #include "sim/sim_options.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: qm730sim [--load FILE.tbl] [--save FILE.tbl] [--pace] [--silent]\n"
-    "                [--wrong-answer] [--refuse] [--bad-checksum] [--stop-after N]\n"
-    "\n"
-    "Simulates the board's configuration service on a pseudo-terminal. The first\n"
-    "line printed is the device to connect to, e.g. qm730ctl send --port DEVICE.\n"
-    "\n"
-    "  --load FILE      start from this table file of exactly 40959 bytes\n"
-    "                   (default: the default image)\n"
-    "  --save FILE      write the image to FILE after each completed upload; its\n"
-    "                   folder must exist and be writable\n"
-    "  --pace           take and send bytes at 19200 baud (11 bits a byte)\n"
-    "  --silent         answer nothing\n"
-    "  --wrong-answer   answer the logon with \"IX=\" instead of \"ID=\"\n"
-    "  --refuse         answer the upload request with NAK instead of the go-ahead\n"
-    "  --bad-checksum   send download frames with a wrong checksum\n"
-    "  --stop-after N   send only the first N bytes (0 to 8846) of a download frame\n";
+using namespace qm730::sim;
 
-qm730::sim::SimBoard* runningBoard = nullptr;
+constexpr const char* kDescription =
+    "Simulates the board on a pseudo-terminal: its configuration service (logon,\n"
+    "upload and download of the configuration) and its flash loader (presence\n"
+    "probe and the check, erase, block write and block read frames). The first\n"
+    "line printed is the device to connect to, e.g. qm730ctl send --port DEVICE.\n"
+    "What the board does and every frame it refuses, with the reason, go to the\n"
+    "standard error.\n";
+
+constexpr const char* kFooter =
+    "The flash covers D0000 to EFFFF (128 KiB) and behaves as NOR flash: it starts\n"
+    "erased (all FF) unless loaded, an erase sets its 64 KiB to FF, and a block\n"
+    "write can only clear bits, so a block written without an erase reads back\n"
+    "wrong.\n"
+    "\n"
+    "Answers of the flash loader: 02 06 Htag 03 when a check, erase or block write\n"
+    "was carried out, 02 15 Htag 03 when it was refused (a damaged frame, a request\n"
+    "the loader cannot carry out, or a --refuse-flash command; a refused block read\n"
+    "gets the same 4 bytes). A block read is answered with a data frame: 02, Htag,\n"
+    "length 2058, 12, ED, address and its complement, count 2048, the 2048 bytes,\n"
+    "a 16-bit sum, stuffed like a request and closed by 03. The probe 0E gets 06.\n"
+    "\n"
+    "Flash files: --flash-load tells S-record text from raw bytes (exactly 131072)\n"
+    "by their content; --flash-save writes S-records (S0 header, S2 records, S8\n"
+    "end) for a name ending in .s19, .s28, .s37, .srec, .mot or .s, raw bytes for\n"
+    "any other name. Give both the same file to keep the flash from one run to\n"
+    "the next.\n"
+    "\n"
+    "Exit status: 0 after an interrupt, 1 when no pseudo-terminal could be had,\n"
+    "2 for a bad option, number or file at the start.\n";
+
+SimBoard* runningBoard = nullptr;
 
 extern "C" void onSignal(int) {
     if (runningBoard) runningBoard->stop();
-}
-
-int usage(const std::string& complaint) {
-    std::cerr << "qm730sim: " << complaint << "\n" << kUsage;
-    return 2;
 }
 
 int refuse(const std::string& problem) {
@@ -46,52 +61,170 @@ int refuse(const std::string& problem) {
     return 2;
 }
 
+// A decimal count from 0 to max, said in the operator's words when it is not.
+CLI::Validator countUpTo(std::size_t max, const std::string& what) {
+    return CLI::Validator(
+        [max, what](std::string& text) -> std::string {
+            if (parseCount(text, max)) return {};
+            return "expects " + what + " from 0 to " + std::to_string(max) + ", not '" + text + "'";
+        },
+        "");
+}
+
+const CLI::Validator kFileName(
+    [](std::string& text) -> std::string { return text.empty() ? "needs a file name" : std::string(); }, "");
+
+// CLI11 prints an option's description in one line; broken at the words,
+// the help stays within 80 columns.
+std::string wrapped(const std::string& text) {
+    constexpr std::size_t kWidth = 48;
+    std::string out, line;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > kWidth) {
+            out += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return out + line;
+}
+
+std::size_t countOf(const std::string& text) { return parseCount(text, SIZE_MAX).value_or(0); }
+
+// A process started with a standard stream closed would hand that number to
+// the pseudo-terminal, and the device's name would be written into the line.
+void parkClosedStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1) continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) ::close(opened);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    qm730::sim::SimOptions options;
-    std::string loadFile;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        } else if ((arg == "--load" || arg == "--save") && hasValue) {
-            const std::string& file = args[++i];
-            if (file.empty()) return usage(arg + " needs a file name");
-            (arg == "--load" ? loadFile : options.saveFile) = file;
-        } else if (arg == "--stop-after" && hasValue) {
-            options.stopAfter = qm730::sim::parseCount(args[++i], qm730::sim::kFrameLength);
-            if (!options.stopAfter)
-                return usage("--stop-after takes a byte count from 0 to 8846, not '" + args[i] + "'");
-        } else if (arg == "--pace") {
-            options.pace = true;
-        } else if (arg == "--silent") {
-            options.silent = true;
-        } else if (arg == "--wrong-answer") {
-            options.wrongAnswer = true;
-        } else if (arg == "--refuse") {
-            options.refuse = true;
-        } else if (arg == "--bad-checksum") {
-            options.badChecksum = true;
-        } else {
-            return usage("unknown or incomplete option '" + arg + "'");
-        }
+    parkClosedStandardStreams();
+
+    SimOptions options;
+    std::string loadFile, flashLoadFile, stopAfter, stopAfterFrames, eraseDelay, ignoreProbes, noise, cutReply;
+    std::vector<std::string> refusedFlash, corruptBlocks;
+
+    CLI::App app(kDescription, "qm730sim");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("qm730sim ") + QM730_VERSION, "Print the version and exit");
+    app.get_formatter()->column_width(30);
+
+    // Every option in its group, its description broken for the terminal.
+    std::string group;
+    auto option = [&](const char* name, auto& value, const char* typeName, const std::string& text) {
+        return app.add_option(name, value, wrapped(text))->type_name(typeName)->group(group);
+    };
+    auto flag = [&](const char* name, bool& value, const std::string& text) {
+        return app.add_flag(name, value, wrapped(text))->group(group);
+    };
+
+    group = "Configuration service";
+    option("--load", loadFile, "FILE", "Start from this table file of exactly 40959 bytes (default: the default image)")
+        ->check(kFileName);
+    option("--save", options.saveFile, "FILE",
+           "Write the image to FILE after each completed upload; its folder must exist and be writable")
+        ->check(kFileName);
+    flag("--wrong-answer", options.wrongAnswer, "Answer the logon with \"IX=\" instead of \"ID=\"");
+    flag("--refuse", options.refuse, "Answer the upload request with NAK instead of the go-ahead");
+    flag("--bad-checksum", options.badChecksum, "Send download frames with a wrong checksum");
+    option("--stop-after", stopAfter, "N", "Send only the first N bytes (0 to 8846) of a download frame")
+        ->check(countUpTo(kFrameLength, "a byte count"));
+
+    group = "Flash loader";
+    option("--flash-load", flashLoadFile, "FILE",
+           "Start with this flash: S-record text, or exactly 131072 raw bytes (default: all erased)")
+        ->check(kFileName);
+    option("--flash-save", options.flashSaveFile, "FILE",
+           "Write the flash to FILE at the start and after each erase and block write the board carries out, in "
+           "one step (S-records or raw bytes by the name's extension); its folder must exist and be writable")
+        ->check(kFileName);
+    option("--refuse-flash", refusedFlash, "CMD",
+           "Answer this command with 15 and do not carry it out: check, erase, write or read; repeat the option or "
+           "separate with commas for several")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"check", "erase", "write", "read"}));
+    option("--corrupt-readback", corruptBlocks, "BLOCK",
+           "Send the first byte of this block (0 to 63) inverted when it is read back; the flash itself stays right; "
+           "repeat for several")
+        ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+    option("--stop-after-frames", stopAfterFrames, "N",
+           "Answer only the first N request frames (0 to 1000000); later frames are neither carried out nor "
+           "answered, while probes still are")
+        ->check(countUpTo(1000000, "a number of frames"));
+    option("--erase-delay", eraseDelay, "MS",
+           "Send the reply to an erase MS milliseconds (0 to 60000) after the erase frame came; the program waits "
+           "5050 ms for it")
+        ->check(countUpTo(60000, "milliseconds"));
+    option("--ignore-probes", ignoreProbes, "N", "Leave the first N presence probes (0 to 1000000) unanswered")
+        ->check(countUpTo(1000000, "a number of probes"));
+    option("--noise-before-reply", noise, "N",
+           "Send N bytes 00 (0 to 4096) before every reply and data frame, as line noise")
+        ->check(countUpTo(4096, "a byte count"));
+    option("--cut-reply", cutReply, "N",
+           "Send only the first N bytes (0 to 4127) of every reply and data frame; a data frame is at most 4128 "
+           "bytes on the line")
+        ->check(countUpTo(loader::kLongestDataFrame - 1, "a byte count"));
+
+    group = "Both";
+    flag("--pace", options.pace, "Take and send bytes at 19200 baud (11 bits a byte)");
+    flag("--silent", options.silent, "Answer nothing: no logon, no probe, no frame");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help, --version
+        std::cerr << "qm730sim: " << error.what() << "\nRun qm730sim --help for the options.\n";
+        return 2;
     }
+
+    if (!stopAfter.empty()) options.stopAfter = countOf(stopAfter);
+    for (const std::string& command : refusedFlash) {
+        const std::uint8_t code = command == "check"   ? loader::kCheck
+                                  : command == "erase" ? loader::kErase
+                                  : command == "write" ? loader::kWriteBlock
+                                                       : loader::kReadBlock;
+        options.flash.refusedCommands.insert(code);
+    }
+    for (const std::string& block : corruptBlocks) options.flash.corruptReadback.insert(static_cast<int>(countOf(block)));
+    if (!stopAfterFrames.empty()) options.flash.answerFrames = countOf(stopAfterFrames);
+    options.flash.eraseDelay = std::chrono::milliseconds(countOf(eraseDelay));
+    options.flash.ignoreProbes = countOf(ignoreProbes);
+    options.flash.noiseBeforeReply = countOf(noise);
+    if (!cutReply.empty()) options.flash.cutReply = countOf(cutReply);
 
     qm730::ConfigImage image = qm730::defaultImage();
     if (!loadFile.empty()) {
-        if (const auto problem = qm730::sim::loadWholeImage(loadFile, image)) return refuse(*problem);
+        if (const auto problem = loadWholeImage(loadFile, image)) return refuse(*problem);
     }
     if (!options.saveFile.empty()) {
-        if (const auto problem = qm730::sim::saveTargetProblem(options.saveFile)) return refuse(*problem);
+        if (const auto problem = saveTargetProblem(options.saveFile)) return refuse(*problem);
+    }
+    Bytes flash;
+    if (!flashLoadFile.empty()) {
+        if (const auto problem = loadFlashFile(flashLoadFile, flash)) return refuse(*problem);
+    }
+    if (!options.flashSaveFile.empty()) {
+        // Saved once at the start, so the file holds the board's flash for
+        // as long as the board runs, changed or not.
+        if (const auto problem = saveTargetProblem(options.flashSaveFile)) return refuse(*problem);
+        if (flash.empty()) flash.assign(loader::kFlashBytes, loader::kErased);
+        if (const auto problem = saveFlashFile(options.flashSaveFile, flash)) return refuse(*problem);
     }
 
     try {
-        qm730::sim::PseudoTerminal line;
-        qm730::sim::SimBoard board(options, image, std::cerr);
+        PseudoTerminal line;
+        SimBoard board(options, image, std::cerr, std::move(flash));
         runningBoard = &board;
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/config/configfile.h"
+#include "sim/flash_file.h"
 
 namespace qm730::sim {
 
@@ -19,6 +20,10 @@ using namespace std::chrono_literals;
 
 // An upload that goes quiet this long has been given up by the program.
 constexpr auto kUploadSilence = 5s;
+// A request frame that goes quiet this long before its end byte has been
+// given up; the board listens afresh well before the program's next try,
+// which comes only after its own 5 s wait for the answer.
+constexpr auto kFrameSilence = 2s;
 constexpr auto kIdlePoll = 250ms;
 
 constexpr std::uint8_t kCr = 0x0D, kEsc = 0x1B, kAck = 0x06, kNak = 0x15;
@@ -32,8 +37,8 @@ constexpr std::size_t kLongestCommand = 64;
 
 }  // namespace
 
-SimBoard::SimBoard(SimOptions options, const ConfigImage& image, std::ostream& log)
-    : options_(std::move(options)), log_(log), image_(image) {
+SimBoard::SimBoard(SimOptions options, const ConfigImage& image, std::ostream& log, Bytes flash)
+    : options_(std::move(options)), log_(log), image_(image), loader_(options_.flash, std::move(flash)) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
     wakeRead_ = fds[0];
@@ -53,6 +58,11 @@ void SimBoard::stop() {
 ConfigImage SimBoard::image() const {
     std::lock_guard lock(mutex_);
     return image_;
+}
+
+Bytes SimBoard::flash() const {
+    std::lock_guard lock(mutex_);
+    return loader_.flash();
 }
 
 SimStats SimBoard::stats() const {
@@ -78,18 +88,41 @@ void SimBoard::serve(int lineFd) {
                     log_ << "qm730sim: upload abandoned after " << decoder_->stream().size() << " bytes\n";
                     finishUpload();
                 }
+                if (mode_ == Mode::Frame && Clock::now() - lastFrameByte_ > kFrameSilence) {
+                    std::lock_guard lock(mutex_);
+                    log_ << "qm730sim: request frame broken off after " << frameBytes_
+                         << " bytes without an end byte; not answered\n";
+                    mode_ = Mode::Command;
+                }
                 continue;
             }
             for (std::size_t i = 0; i < got; ++i) {
-                if (mode_ == Mode::Upload) onUploadByte(line, buffer[i]);
-                else onCommandByte(line, buffer[i]);
+                switch (mode_) {
+                    case Mode::Upload: onUploadByte(line, buffer[i]); break;
+                    case Mode::Frame: onFrameByte(line, buffer[i]); break;
+                    case Mode::Command: onCommandByte(line, buffer[i]); break;
+                }
             }
         }
     } catch (const LineStopped&) {
     }
+    // A save that failed is tried once more before the board goes.
+    if (flashUnsaved_) saveFlash();
 }
 
 void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
+    // The flash loader's bytes are never part of a configuration request.
+    if (byte == loader::kProbe) {
+        answerProbe(line);
+        return;
+    }
+    if (byte == loader::kStart) {
+        mode_ = Mode::Frame;
+        frame_.assign(1, byte);
+        frameBytes_ = 1;
+        lastFrameByte_ = Clock::now();
+        return;
+    }
     if (byte != kCr) {
         if (command_.size() == kLongestCommand) command_.erase(command_.begin());
         command_.push_back(byte);
@@ -129,6 +162,62 @@ void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
     uploadDamaged_ = false;
     uploadLineBytes_ = 0;
     lastUploadByte_ = Clock::now();
+}
+
+void SimBoard::onFrameByte(SimLine& line, std::uint8_t byte) {
+    lastFrameByte_ = Clock::now();
+    if (byte == loader::kEnd) {
+        answerFrame(line);
+        return;
+    }
+    // One byte beyond the longest request is enough to tell it is too long.
+    ++frameBytes_;
+    if (frame_.size() <= loader::kLongestRequest) frame_.push_back(byte);
+}
+
+void SimBoard::answerProbe(SimLine& line) {
+    LoaderAnswer answer;
+    {
+        std::lock_guard lock(mutex_);
+        answer = loader_.probe();
+        ++stats_.probes;
+        log_ << "qm730sim: " << answer.note << "\n";
+    }
+    line.send(answer.bytes.data(), answer.bytes.size());
+}
+
+void SimBoard::answerFrame(SimLine& line) {
+    mode_ = Mode::Command;
+    LoaderAnswer answer;
+    {
+        std::lock_guard lock(mutex_);
+        answer = loader_.frame(frame_);
+        ++stats_.flashFrames;
+        if (answer.refused) ++stats_.flashRefused;
+        log_ << "qm730sim: " << answer.note << "\n";
+        log_.flush();
+    }
+    frame_.clear();
+    if (answer.delay.count() > 0) line.pause(answer.delay);
+    line.send(answer.bytes.data(), answer.bytes.size());
+    // Saved once the answer is out, so the save never delays it.
+    if (answer.flashChanged) {
+        flashUnsaved_ = true;
+        saveFlash();
+    }
+}
+
+void SimBoard::saveFlash() {
+    if (options_.flashSaveFile.empty()) return;
+    const auto problem = saveFlashFile(options_.flashSaveFile, flash());
+    std::lock_guard lock(mutex_);
+    if (problem) {
+        log_ << "qm730sim: " << *problem << "\n";
+        log_.flush();
+        return;
+    }
+    flashUnsaved_ = false;
+    ++stats_.flashSaves;
 }
 
 void SimBoard::onUploadByte(SimLine& line, std::uint8_t byte) {

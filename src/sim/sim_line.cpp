@@ -83,6 +83,11 @@ void SimLine::send(const std::uint8_t* data, std::size_t count) {
     }
 }
 
+void SimLine::pause(std::chrono::milliseconds duration) {
+    const auto until = Clock::now() + duration;
+    while (Clock::now() < until) waitUntil(until);
+}
+
 void SimLine::writeAll(const std::uint8_t* data, std::size_t count) {
     while (count > 0) {
         takeWaiting();
@@ -112,7 +117,11 @@ bool SimLine::takeWaiting() {
             take(packet + 1, static_cast<std::size_t>(got - 1), now);
         } else if (packet[0] & (TIOCPKT_FLUSHWRITE | TIOCPKT_FLUSHREAD)) {
             // A program starts an exchange: what came before is on the wire.
-            catchUpUntil_ = now + kCatchUp;
+            // Only when some of it was still on its way is what the kernel
+            // hands over next that tail too; after a quiet wire (the board
+            // link purges before every frame) the next bytes are the new
+            // program's own and take their time on the wire.
+            if (inputFreeAt_ > now) catchUpUntil_ = now + kCatchUp;
             arriveAll(now);
         }
     }

@@ -14,10 +14,12 @@
 // go out at the same rate. A pseudo-terminal takes a program's output at once
 // and reports it as sent, so a program may end while its last bytes are
 // still on their way. When the next program discards its input or output,
-// which it does only at the start of an exchange, everything queued counts
-// as arrived, and so does what the kernel still hands over shortly after: as
-// on a real line, where the program before waited for its output to leave,
-// the board has it all and handles it before anything the new program sends.
+// everything queued counts as arrived, and if some of it was still on its
+// way, so does what the kernel hands over shortly after: as on a real line,
+// where the program before waited for its output to leave, the board has it
+// all and handles it before anything the new program sends. A program that
+// discards its input before each frame of its own (the board link does) finds
+// a quiet wire, and its frame is paced like any other bytes.
 #pragma once
 
 #include <chrono>
@@ -52,6 +54,10 @@ public:
     // Sends the board's bytes, paced when asked, and keeps taking the
     // program's bytes off the line meanwhile.
     void send(const std::uint8_t* data, std::size_t count);
+
+    // Lets the time pass, as a board busy with its flash does, while still
+    // taking the program's bytes off the line; they are handed over later.
+    void pause(std::chrono::milliseconds duration);
 
     // Bytes taken off the line that the board has not been handed yet.
     std::size_t queued() const { return queue_.size(); }

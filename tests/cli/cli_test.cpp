@@ -157,3 +157,104 @@ TEST(CliOutput, ClosedStandardOutputIsNotThePortAndFailedOutputIsAnError) {
     EXPECT_EQ(fileText(err), "qm730ctl: cannot write to standard output: No space left on device\n");
     EXPECT_EQ(shell(QM730CTL_PATH " help new >&- 2>" + err), 0) << fileText(err);
 }
+
+// A command line that cannot be right is refused before any port or file is
+// touched: CLI11's complaint, then where the help is, and status 2.
+TEST(CliOptions, UsageErrorsNameTheProblemAndTouchNothing) {
+    TempDir dir;
+    const std::string table = dir.file("in.tbl");
+    ASSERT_EQ(qm730ctl(dir, "new " + table).status, 0);
+    struct Case { std::string arguments; std::string complaint; };
+    const std::string portNames = "is not a port: use COM1 to COM5 or a device path such as /dev/ttyUSB0";
+    const std::vector<Case> cases = {
+        {"send --portX /dev/ttyS0 " + table, "send: unknown option '--portX'"},
+        {"send --po /dev/ttyS0 " + table, "send: unknown option '--po'"},
+        {"send " + table, "send: --port is required"},
+        {"send " + table + " --port", "send: --port: 1 required PORT missing"},
+        {"send --port --verbose " + table, "send: --port: a value is missing: '--verbose' is an option"},
+        {"send -p /dev/ttyS0 -p /dev/ttyS1 " + table, "send: --port: At Most 1 required but received 2"},
+        {"send -v -q -p /dev/ttyS0 " + table, "send: --verbose excludes --quiet"},
+        {"read -p /dev/ttyS0 --base --quiet " + table, "read: --base: a value is missing: '--quiet' is an option"},
+        {"send -p COM9 " + table, "send: --port: 'COM9' " + portNames},
+        {"send -p COM0 " + table, "send: --port: 'COM0' " + portNames},
+        {"send -p 'COM 1' " + table, "send: --port: 'COM 1' " + portNames},
+        {"send -p COM1x " + table, "send: --port: 'COM1x' " + portNames},
+        {"probe -p ttyUSB0", "probe: --port: 'ttyUSB0' " + portNames},
+        {"probe -p /dev/ttyS0 --timeout soon", "probe: --timeout: 'soon' is not a number of seconds from 0 to 86400"},
+        {"flash " + table, "flash: --port is required"},
+        {"dump", "dump: FILE.tbl is required"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const CtlRun run = qm730ctl(dir, c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        const std::string command = c.complaint.substr(0, c.complaint.find(':'));
+        EXPECT_EQ(run.err,
+                  "qm730ctl: " + c.complaint + "\nTry 'qm730ctl help " + command + "' for more information.\n");
+    }
+    EXPECT_EQ(qm730ctl(dir, "transmit " + table).err,
+              "qm730ctl: unknown command 'transmit'\nTry 'qm730ctl help' for the commands.\n");
+    EXPECT_EQ(qm730ctl(dir, "").status, 2);
+
+    // COM9 is no port, even where a file of that name lies in the folder.
+    std::ofstream(dir.file("COM9")) << "keep";
+    EXPECT_EQ(shell("cd " + dir.path().string() + " && " QM730CTL_PATH " send -p COM9 in.tbl 2>/dev/null"), 2);
+    EXPECT_EQ(fileText(dir.file("COM9")), "keep");
+}
+
+TEST(CliOptions, VersionHelpAndArgumentsAfterTheEndOfOptions) {
+    TempDir dir;
+    CtlRun run = qm730ctl(dir, "--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "qm730ctl 1.0\n");
+
+    run = qm730ctl(dir, "help");
+    EXPECT_EQ(run.status, 0);
+    for (const char* command : {"new", "dump", "send", "read", "flash", "probe", "help"})
+        EXPECT_TRUE(run.out.find(std::string("\n  ") + command + " ") != std::string::npos) << command;
+    EXPECT_EQ(qm730ctl(dir, "--help").out, run.out);
+
+    for (const char* command : {"new", "dump", "send", "read", "flash", "probe"}) {
+        SCOPED_TRACE(command);
+        run = qm730ctl(dir, std::string("help ") + command);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find(std::string("Usage: qm730ctl ") + command), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Exit status:"), std::string::npos);
+        EXPECT_EQ(qm730ctl(dir, std::string(command) + " --help").out, run.out);
+    }
+    EXPECT_NE(qm730ctl(dir, "help send").out.find("-v,--verbose"), std::string::npos);
+    EXPECT_NE(qm730ctl(dir, "help send").out.find("-q,--quiet"), std::string::npos);
+
+    // "--" ends the options: a name that begins with '-' is a name.
+    EXPECT_EQ(shell("cd " + dir.path().string() + " && " QM730CTL_PATH " new -- -x.tbl"), 0);
+    EXPECT_EQ(fs::file_size(dir.file("-x.tbl")), 40959u);
+}
+
+// read finds out that its result cannot be kept before it touches the line.
+TEST(CliOptions, ReadChecksItsOutputBeforeTheLine) {
+    TempDir dir;
+    int master = -1, slave = -1;
+    char line[256];
+    ASSERT_EQ(::openpty(&master, &slave, line, nullptr, nullptr), 0);
+    const std::string folder = dir.path().string();
+    struct Case { std::string out; std::string reason; };
+    const std::vector<Case> cases = {
+        {folder, "Is a directory"},
+        {folder + "/", "Is a directory"},
+        {dir.file("none/out.tbl"), "No such file or directory"},
+        {dir.file(std::string(300, 'x') + ".tbl"), "File name too long"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        const CtlRun run = qm730ctl(dir, "read -p " + std::string(line) + " '" + c.out + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "qm730ctl: cannot write '" + c.out + "': " + c.reason + "\n");
+    }
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char byte;
+    EXPECT_EQ(::read(master, &byte, 1), -1) << "nothing was sent to the board";
+    ::close(slave);
+    ::close(master);
+}

@@ -1,20 +1,18 @@
-// qm730sim as an operator runs it: its start-up checks, and a send followed at
-// once by a read against the paced board.
+// qm730sim as an operator runs it: its command line and start-up checks, and
+// a send followed at once by a read against the paced board.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "core/config/configfile.h"
 #include "run_ctl.h"
+#include "sim_process.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -23,72 +21,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The simulator in a child process; its output is read from a pipe, its
-// messages go to a file. It is stopped when the object goes.
-class SimProcess {
-public:
-    SimProcess(const std::vector<std::string>& args, const std::string& errFile) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(QM730SIM_PATH)};
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(QM730SIM_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        out_ = out[0];
-    }
-    ~SimProcess() {
-        if (pid_ > 0 && !ended_) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-
-    // The first line it prints (the device to use), or "" when it printed
-    // none within the limit.
-    std::string firstLine(std::chrono::milliseconds limit) {
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        char c = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd entry{out_, POLLIN, 0};
-            if (::poll(&entry, 1, 100) <= 0) continue;
-            if (::read(out_, &c, 1) != 1) return "";
-            if (c == '\n') return line;
-            line += c;
-        }
-        return "";
-    }
-
-    // Its exit status once it has ended by itself; -1 when it was still
-    // running at the limit.
-    int exitStatus(std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                ended_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool ended_ = false;
-};
 
 ConfigImage patternImage(int seed) {
     ConfigImage image;
@@ -145,15 +77,15 @@ TEST_F(Qm730sim, RefusesBadFilesAndCountsAtStartWithStatus2) {
         {{"--load", file("missing.tbl")}, "cannot load '" + file("missing.tbl") + "': No such file or directory"},
         {{"--load", file("folder")}, "it is a folder"},
         {{"--load", file("pipe.tbl")}, "it is a pipe, not a file"},
-        {{"--stop-after", "-1"}, "--stop-after takes a byte count from 0 to 8846, not '-1'"},
+        {{"--stop-after", "-1"}, "--stop-after: expects a byte count from 0 to 8846, not '-1'"},
         {{"--stop-after", "18446744073709551617"}, "not '18446744073709551617'"},
         {{"--stop-after", "8847"}, "not '8847'"},
         {{"--stop-after", "12k"}, "not '12k'"},
         {{"--stop-after", ""}, "not ''"},
-        {{"--stop-after"}, "unknown or incomplete option '--stop-after'"},
+        {{"--stop-after"}, "--stop-after: 1 required N missing"},
         {{"--save", file("folder")}, "cannot save to '" + file("folder") + "': it is a folder"},
         {{"--save", file("no-folder/board.tbl")}, "folder '" + file("no-folder") + "': No such file or directory"},
-        {{"--save", ""}, "--save needs a file name"},
+        {{"--save", ""}, "--save: needs a file name"},
         {{"--load", file("good.tbl"), "--save", "/dev/null"}, "it is a device, not a file"},
     };
     for (const Case& c : cases) {
@@ -165,10 +97,114 @@ TEST_F(Qm730sim, RefusesBadFilesAndCountsAtStartWithStatus2) {
     }
 }
 
+TEST_F(Qm730sim, CommandLineRefusesWhatItDoesNotKnowWithStatus2) {
+    ASSERT_TRUE(saveTableFile(file("good.tbl"), defaultImage()).ok());
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--pac"}, "The following argument was not expected: --pac"},  // no abbreviations
+        {{"--flash"}, "The following argument was not expected: --flash"},
+        {{"board.tbl"}, "The following argument was not expected: board.tbl"},
+        {{"--load", file("good.tbl"), "--load", file("good.tbl")}, "--load: At Most 1 required but received 2"},
+        {{"--refuse-flash", "verify"}, "--refuse-flash: verify not in {check,erase,write,read}"},
+        {{"--refuse-flash", "erase,verify"}, "--refuse-flash: verify not in {check,erase,write,read}"},
+        {{"--corrupt-readback", "64"}, "--corrupt-readback: expects a block number from 0 to 63, not '64'"},
+        {{"--stop-after-frames", "1000001"},
+         "--stop-after-frames: expects a number of frames from 0 to 1000000, not '1000001'"},
+        {{"--erase-delay", "60001"}, "--erase-delay: expects milliseconds from 0 to 60000, not '60001'"},
+        {{"--erase-delay", "0x10"}, "not '0x10'"},
+        {{"--erase-delay", "+5"}, "not '+5'"},
+        {{"--ignore-probes", " 1"}, "not ' 1'"},
+        {{"--ignore-probes", "1000001"}, "--ignore-probes: expects a number of probes from 0 to 1000000"},
+        {{"--noise-before-reply", "4097"}, "--noise-before-reply: expects a byte count from 0 to 4096, not '4097'"},
+        {{"--cut-reply", "4128"}, "--cut-reply: expects a byte count from 0 to 4127, not '4128'"},
+        {{"--cut-reply"}, "--cut-reply: 1 required N missing"},
+        {{"--flash-save", ""}, "--flash-save: needs a file name"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + (c.args.size() > 1 ? c.args.back() : ""));
+        SimProcess sim(c.args, file("sim.err"));
+        EXPECT_EQ(sim.firstLine(5s), "") << "it started";
+        EXPECT_EQ(sim.exitStatus(5s), 2);
+        const std::string err = fileText(file("sim.err"));
+        EXPECT_EQ(err.rfind("qm730sim: ", 0), 0u) << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_NE(err.find("Run qm730sim --help for the options."), std::string::npos) << err;
+    }
+}
+
+TEST_F(Qm730sim, VersionAndHelpGoToStandardOutputWithStatus0) {
+    {
+        SimProcess sim({"--version"}, file("sim.err"));
+        EXPECT_EQ(sim.allOutput(5s), "qm730sim 1.0\n");
+        EXPECT_EQ(sim.exitStatus(5s), 0);
+    }
+    SimProcess sim({"--help"}, file("sim.err"));
+    const std::string help = sim.allOutput(5s);
+    EXPECT_EQ(sim.exitStatus(5s), 0);
+    for (const char* option : {"--help", "--version", "--load FILE", "--save FILE", "--wrong-answer", "--refuse ",
+                               "--bad-checksum", "--stop-after N", "--flash-load FILE", "--flash-save FILE",
+                               "--refuse-flash CMD", "--corrupt-readback BLOCK", "--stop-after-frames N",
+                               "--erase-delay MS", "--ignore-probes N", "--noise-before-reply N", "--cut-reply N",
+                               "--pace", "--silent"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << " is not in\n" << help;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+}
+
+TEST_F(Qm730sim, RefusesFlashFilesItCannotUseAtStartWithStatus2) {
+    std::ofstream(file("short.bin"), std::ios::binary) << std::string(100, '\0');
+    std::ofstream(file("long.bin"), std::ios::binary) << std::string(0x20001, '\0');
+    std::ofstream(file("sum.s19")) << "S0030000FC\nS2080D000001020304DD\nS804000000FB\n";
+    std::ofstream(file("outside.s19")) << "S0030000FC\nS2080C000001020304E1\n";
+    std::ofstream(file("past.s19")) << "S2080EFFFE01020304E2\n";
+    std::ofstream(file("s1.s19")) << "S107000001020304EE\n";
+    std::ofstream(file("garbled.s19")) << "S2080D00000102030XDC\n";
+    fs::create_directory(file("folder"));
+    ASSERT_EQ(::mkfifo(file("pipe.s19").c_str(), 0644), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--flash-load", file("short.bin")},
+         "cannot load flash '" + file("short.bin") +
+             "': it is 100 bytes and not S-record text; a raw flash file is exactly 131072 bytes"},
+        {{"--flash-load", file("long.bin")}, "it is 131073 bytes and not S-record text"},
+        {{"--flash-load", file("sum.s19")}, "line 2: the record's checksum does not match"},
+        {{"--flash-load", file("outside.s19")}, "line 2: data at C0000 to C0003 lie outside the flash (D0000 to EFFFF)"},
+        {{"--flash-load", file("past.s19")}, "line 1: data at EFFFE to F0001 lie outside the flash (D0000 to EFFFF)"},
+        {{"--flash-load", file("s1.s19")}, "line 1: data at 0 to 3 lie outside the flash (D0000 to EFFFF)"},
+        {{"--flash-load", file("garbled.s19")}, "line 1: a character that is not a hexadecimal digit"},
+        {{"--flash-load", file("missing.bin")}, "cannot load flash '" + file("missing.bin") + "': No such file or directory"},
+        {{"--flash-load", file("folder")}, "it is a folder"},
+        {{"--flash-load", file("pipe.s19")}, "it is a pipe, not a file"},
+        {{"--flash-save", file("folder")}, "cannot save to '" + file("folder") + "': it is a folder"},
+        {{"--flash-save", file("no-folder/flash.bin")}, "folder '" + file("no-folder") + "': No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        SimProcess sim(c.args, file("sim.err"));
+        EXPECT_EQ(sim.firstLine(5s), "") << "it started";
+        EXPECT_EQ(sim.exitStatus(5s), 2);
+        EXPECT_NE(fileText(file("sim.err")).find(c.message), std::string::npos) << fileText(file("sim.err"));
+    }
+}
+
 TEST_F(Qm730sim, StartsWithAWholeFileAndCountsAtTheLimits) {
     ASSERT_TRUE(saveTableFile(file("good.tbl"), defaultImage()).ok());
     for (const char* count : {"0", "8846"}) {
         SimProcess sim({"--load", file("good.tbl"), "--save", file("new.tbl"), "--stop-after", count}, file("sim.err"));
+        EXPECT_EQ(sim.firstLine(10s).rfind("/dev/", 0), 0u) << fileText(file("sim.err"));
+    }
+    for (const bool upper : {false, true}) {
+        SimProcess sim({"--corrupt-readback", upper ? "63" : "0", "--stop-after-frames", upper ? "1000000" : "0",
+                        "--erase-delay", upper ? "60000" : "0", "--ignore-probes", upper ? "1000000" : "0",
+                        "--noise-before-reply", upper ? "4096" : "0", "--cut-reply", upper ? "4127" : "0",
+                        "--refuse-flash", "check,erase", "--refuse-flash", "write", "--refuse-flash", "read"},
+                       file("sim.err"));
         EXPECT_EQ(sim.firstLine(10s).rfind("/dev/", 0), 0u) << fileText(file("sim.err"));
     }
 }

@@ -37,6 +37,9 @@ public:
         ::tcflush(fd_, TCOFLUSH);
         ::tcflush(fd_, TCIFLUSH);
     }
+    // What the board link does before every frame: a stray byte must not be
+    // taken for the frame's answer.
+    void discardInput() { ::tcflush(fd_, TCIFLUSH); }
 
 private:
     int fd_;
@@ -107,4 +110,18 @@ TEST_F(Line, WhileTheBoardSendsItKeepsTakingBytesSoThePurgeOfTheNextExchangeLose
     std::vector<std::uint8_t> expected = sent;
     expected.push_back('\r');
     EXPECT_EQ(receiveAll(line, expected.size()), expected);
+}
+
+TEST_F(Line, APurgeWithNothingOnTheWireLetsNoLaterByteSkipIt) {
+    SimLine line(pty_.master(), wakeRead_, true);
+    ProgramSide program(pty_.slavePath());
+    program.write(counting(20));
+    EXPECT_EQ(receiveAll(line, 20).size(), 20u);
+    // The next frame goes out right after the purge: it is as slow as ever.
+    program.discardInput();
+    const std::vector<std::uint8_t> frame = counting(200);
+    const auto start = Clock::now();
+    program.write(frame);
+    EXPECT_EQ(receiveAll(line, frame.size()), frame);
+    EXPECT_GE(Clock::now() - start, SimLine::kByteTime * 200);
 }

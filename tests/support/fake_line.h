@@ -139,12 +139,14 @@ public:
     void repaint() override {}
     void logLine(const std::string& line) override { log.push_back(line); }
     void showNotice(const Notice& notice) override { notices.push_back(notice); }
+    void note(const std::string& step) override { notes.push_back(step); }
 
     std::string status;
     std::pair<int, int> range{0, 100};
     std::vector<int> positions;
     std::vector<std::string> log;
     std::vector<Notice> notices;
+    std::vector<std::string> notes;
 };
 
 // One answer from the board: the bytes and when they arrive.

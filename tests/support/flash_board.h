@@ -61,6 +61,10 @@ public:
         char name[128];
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
         path_ = name;
+        // A program the test starts must not inherit the board's side of the
+        // line: a copy of it would keep the line up when the board hangs up.
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
         termios tio{};
         ::tcgetattr(slave_, &tio);
         ::cfmakeraw(&tio);

@@ -1,8 +1,9 @@
 // The table file: the configuration image stored raw, exactly 40,959 bytes,
 // no header. No extension is added or checked.
 //
-// The file system work lives in configfile_posix.cpp; another platform gets
-// a twin of that file behind this same interface.
+// The file system work lives in one file per platform behind this same
+// interface: configfile_posix.cpp and configfile_w32.cpp. On Windows, names
+// are UTF-8 and the system's error numbers are GetLastError() values.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +27,8 @@ enum class FileStatus {
 
 struct FileResult {
     FileStatus status = FileStatus::Ok;
-    int errorNumber = 0;       // errno of the failing call; 0 on success or a refusal
-    std::string reason;        // why, for messages: the strerror text or the refusal
+    int errorNumber = 0;       // errno (Windows: GetLastError()) of the failing call; 0 on success or a refusal
+    std::string reason;        // why, for messages: the system's text or the refusal
     std::size_t bytes = 0;     // bytes read into / written from the image
     std::uintmax_t fileSize = 0;  // size of the file read (load only)
 

@@ -122,23 +122,18 @@ private:
     ImageBytes bytes_{};
 };
 
-// Transfer direction shared by the main window and the transfer dialog.
-enum class TransferDirection { Read = 0, Send = 1 };
-
 inline constexpr std::size_t kCapcodeNumberCount = 900;
 
-// The image together with the values the main window keeps beside it. None of
-// these side values is saved to a file or sent to the board.
+// The image together with the capcode number table, which the defaults fill
+// and the address rule keeps. Neither the table nor anything else here but
+// the image is saved to a file or sent to the board. What only the windows
+// need (the pages on show, the chosen port, the start directory) stays with
+// the windows.
 struct Configuration {
     ConfigImage image;
     // Last address accepted in each address row, indexed by
     // (capcode page - 1) * 10 + row.
     std::array<std::int32_t, kCapcodeNumberCount> capcodeNumbers{};
-    int capcodePage = 1;  // 1..11
-    int messagePage = 1;  // 1..10
-    std::string startDirectory;
-    int selectedPort = 0;  // 0..4 for COM1..COM5
-    TransferDirection direction = TransferDirection::Send;
 };
 
 // Gives a freshly constructed configuration its start-up defaults, in the

@@ -1,15 +1,10 @@
 #include "core/flash/firmwarefile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "core/flash/firmwareread.h"
 
 namespace qm730 {
 
@@ -88,55 +83,6 @@ FirmwareLoad refused(FirmwareLoadStatus status, int line, std::string problem, i
     result.problem = std::move(problem);
     result.errorNumber = errorNumber;
     return result;
-}
-
-FirmwareLoad systemFailure(FirmwareLoadStatus status, int errorNumber) {
-    return refused(status, 0, std::strerror(errorNumber), errorNumber);
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads a regular file whole. Anything else (a FIFO, a device, a folder) is
-// refused before a byte is read, so the load can never hang on it.
-std::optional<FirmwareLoad> readWholeFile(const std::string& path, std::string& text) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) return systemFailure(FirmwareLoadStatus::CannotOpen, errno);
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return systemFailure(FirmwareLoadStatus::ReadFailed, errno);
-    if (!S_ISREG(info.st_mode)) return refused(FirmwareLoadStatus::NotRegularFile, 0, "not a regular file");
-    if (static_cast<std::uintmax_t>(info.st_size) > kFirmwareFileLimit)
-        return refused(FirmwareLoadStatus::TooLarge, 0, "the file is larger than 16 MiB");
-    // Read to the end rather than trust the size: a file may grow meanwhile.
-    text.assign(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t have = 0;
-    for (;;) {
-        if (have == text.size()) {
-            if (text.size() > kFirmwareFileLimit)
-                return refused(FirmwareLoadStatus::TooLarge, 0, "the file is larger than 16 MiB");
-            text.resize(text.size() + 4096);
-        }
-        const ssize_t got = ::read(file.get(), text.data() + have, text.size() - have);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return systemFailure(FirmwareLoadStatus::ReadFailed, errno);
-        }
-        have += static_cast<std::size_t>(got);
-    }
-    text.resize(have);
-    return std::nullopt;
 }
 
 }  // namespace
@@ -225,14 +171,12 @@ FirmwareLoad parseFirmwareText(std::string_view text, FlashImage& image) {
 FirmwareLoad loadFirmwareFile(const std::string& path, Firmware& firmware) {
     firmware.forget();
     std::string text;
-    if (auto failure = readWholeFile(path, text)) return *failure;
+    if (auto failure = readFirmwareFile(path, text)) return *failure;
     auto scratch = std::make_unique<FlashImage>();
     FirmwareLoad result = parseFirmwareText(text, *scratch);
     if (!result.ok()) return result;
     firmware.image = *scratch;
-    std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(path, error);
-    firmware.fileName = error ? path : full.lexically_normal().string();
+    firmware.fileName = absoluteFileName(path);
     return result;
 }
 

@@ -18,6 +18,10 @@ std::string hexAddress(std::uint32_t address) {
     return text;
 }
 
+std::string blockText(int k) {
+    return "block " + std::to_string(k) + " (" + hexAddress(FlashImage::blockAddress(k)) + ")";
+}
+
 std::string stepText(const FlashOutcome& outcome) {
     switch (outcome.step) {
         case FlashStep::None: return "the write";
@@ -56,12 +60,15 @@ public:
             at(FlashStep::Erase, half, -1);
             link_.SendFrame(half, 0, board_command::kErase, complementOf(board_command::kErase));
             if (state_.LinkError) return transmitError();
+            host_.note("erase of " + hexAddress(half) + " accepted; the board is given " +
+                       std::to_string(kErasePauseMs) + " ms");
             // The board erases meanwhile; the windows stay responsive.
             host_.processEvents();
             host_.DelayMs(kErasePauseMs);
         }
 
         const std::vector<int> blocks = image_.blocksToProgram();
+        const std::string ofBlocks = " of " + std::to_string(blocks.size());
         const int maximum = static_cast<int>(
             std::min<std::uint64_t>(std::uint64_t{image_.BytesLoaded} + kBlockProgressReserve, INT_MAX));
         beginStep(kWriteStatus, maximum);
@@ -71,6 +78,7 @@ public:
                             complementOf(board_command::kWriteBlock), image_.bytes);
             if (state_.LinkError) return transmitError();
             ++outcome_.blocksWritten;
+            host_.note(blockText(k) + " written, " + std::to_string(outcome_.blocksWritten) + ofBlocks);
         }
 
         beginStep(kReadStatus, maximum);
@@ -85,6 +93,7 @@ public:
             const auto expected = image_.block(k);
             if (!std::equal(answer.begin(), answer.end(), expected.begin())) return mismatch();
             ++outcome_.blocksVerified;
+            host_.note(blockText(k) + " read back the same, " + std::to_string(outcome_.blocksVerified) + ofBlocks);
         }
 
         host_.showNotice(plainNotice(kTransmitSuccessText));

@@ -124,7 +124,7 @@ bool BoardLink::fail(LinkFailure failure) {
 // A device that fails in the middle of an exchange is given up: the port is
 // closed so that the next operation starts clean.
 bool BoardLink::lineFailed(const ECommError& error) {
-    failureDetail_ = error.what();
+    failureDetail_ = error.reason();
     ClosePort();
     return fail(LinkFailure::LineFailed);
 }
@@ -189,10 +189,11 @@ bool BoardLink::OpenLinkPort(const std::string& portName) {
     failureDetail_.clear();
     try {
         port_.Configure(kBoardBaudRate, portName, kFormat8N2);
+        host_.note("port open at 19200 baud, 8 data bits, no parity, 2 stop bits");
         return true;
     } catch (const ECommError& error) {
         failure_ = LinkFailure::PortFailed;
-        failureDetail_ = error.what();
+        failureDetail_ = error.reason();
         ClosePort();
         host_.showNotice(portOpenNotice(error));
         return false;
@@ -211,7 +212,10 @@ bool BoardLink::OpenBoardLink(const std::string& portName) {
         QuietScope quiet(state_);
         SendFrame(0, 0, board_command::kCheck, static_cast<std::uint8_t>(~board_command::kCheck));
     }
-    if (!state_.LinkError) return true;
+    if (!state_.LinkError) {
+        host_.note("board check accepted");
+        return true;
+    }
     ClosePort();
     return false;
 }
@@ -345,7 +349,7 @@ ProbeResult BoardLink::ProbeBoard() {
             return ProbeResult::PortNotOpen;
         }
         failure_ = LinkFailure::LineFailed;
-        failureDetail_ = error.what();
+        failureDetail_ = error.reason();
         ClosePort();
         host_.showNotice(plainNotice(kPortErrorText));
         return ProbeResult::LineFailed;
@@ -365,6 +369,11 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
         link.SetProgress(0);
         outcome.result = link.ProbeBoard();
         ++outcome.probes;
+        const std::string probe = "probe " + std::to_string(outcome.probes) + ": 0E sent, ";
+        if (outcome.result == ProbeResult::Answered) link.host().note(probe + "answered 06");
+        if (outcome.result == ProbeResult::NoAnswer)
+            link.host().note(probe + "no answer within " + std::to_string(kProbeWindow.count()) + " ms");
+        if (outcome.result == ProbeResult::WrongAnswer) link.host().note(probe + "answered another byte than 06");
         if (outcome.result == ProbeResult::LineFailed) outcome.detail = link.failureDetail();
         if (outcome.result != ProbeResult::NoAnswer && outcome.result != ProbeResult::WrongAnswer) break;
         if (Clock::now() - start >= timeout) break;
@@ -375,10 +384,13 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
 }
 
 std::string describeProbe(const ProbeOutcome& outcome) {
+    const auto probes = [&] {
+        return " (" + std::to_string(outcome.probes) + (outcome.probes == 1 ? " probe)" : " probes)");
+    };
     switch (outcome.result) {
         case ProbeResult::Answered: return "the board's flash loader answered";
-        case ProbeResult::NoAnswer: return "no answer from the board's flash loader";
-        case ProbeResult::WrongAnswer: return "something answered, but not the board's flash loader";
+        case ProbeResult::NoAnswer: return "no answer from the board's flash loader" + probes();
+        case ProbeResult::WrongAnswer: return "something answered, but not the board's flash loader" + probes();
         case ProbeResult::PortNotOpen:
             return outcome.detail.empty() ? "the port is not open" : "cannot open the port: " + outcome.detail;
         case ProbeResult::LineFailed: return "the serial line failed: " + outcome.detail;

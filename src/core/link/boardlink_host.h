@@ -23,6 +23,10 @@ public:
     virtual void setProgressPosition(int position) = 0;
     // A modal message box (or a line on the terminal).
     virtual void showNotice(const Notice& notice) = 0;
+    // Each step that went as it should, in words ("board check accepted",
+    // "block 3 (D1800) written, 4 of 12"), for a verbose log. How a run
+    // failed is told by its outcome, not here.
+    virtual void note(const std::string& /*step*/) {}
     // The Write command: disabled while a write runs.
     virtual void enableWrite(bool enabled) = 0;
 

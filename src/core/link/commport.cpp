@@ -1,8 +1,5 @@
 #include "core/link/commport.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace qm730 {
 
 namespace {
@@ -10,12 +7,16 @@ namespace {
 std::string describe(std::uint8_t code, std::uint32_t systemError, const std::string& detail) {
     std::string text = "serial port error " + std::to_string(code);
     if (!detail.empty()) text += ": " + detail;
-    else if (systemError != 0) text += ": " + std::string(std::strerror(static_cast<int>(systemError)));
+    else if (systemError != 0) text += ": " + systemErrorText(static_cast<int>(systemError));
     return text;
 }
 
 [[noreturn]] void raise(std::uint8_t code, const SerialError& cause) {
-    throw ECommError(code, static_cast<std::uint32_t>(cause.systemError()), cause.what());
+    throw ECommError(code, static_cast<std::uint32_t>(cause.systemError()), cause.what(), cause.reason());
+}
+
+[[noreturn]] void throwNotOpen() {
+    throw ECommError(comm_error::kNotOpen, static_cast<std::uint32_t>(systemErrorNotOpen()), "the port is not open");
 }
 
 // Code 0 is 7E2 (two stop bits, not one), code 1 is 8N1, anything else 8N2.
@@ -29,8 +30,14 @@ LineSettings dataFormatSettings(int dataFormat) {
 
 }  // namespace
 
-ECommError::ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail)
-    : ErrorCode(code), SystemError(systemError), text_(describe(code, systemError, detail)) {}
+ECommError::ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail, std::string reason)
+    : ErrorCode(code),
+      SystemError(systemError),
+      text_(describe(code, systemError, detail)),
+      reason_(!reason.empty() ? std::move(reason)
+              : !detail.empty() ? std::move(detail)
+              : systemError != 0 ? systemErrorText(static_cast<int>(systemError))
+                                 : std::string()) {}
 
 TCommPort::TCommPort() = default;
 
@@ -47,7 +54,9 @@ void TCommPort::OpenPort() {
     try {
         port_.open(SerialPort::deviceForPortName(portName_));
     } catch (const SerialError& e) {
-        raise(comm_error::kOpenFailed, e);
+        // A name that is no serial line opens, but has no line settings to
+        // read: it fails as reading them would, not as a port in use.
+        raise(e.step() == SerialStep::NotATerminal ? comm_error::kReadSettingsFailed : comm_error::kOpenFailed, e);
     }
     everOpened_ = true;
     try {
@@ -55,6 +64,7 @@ void TCommPort::OpenPort() {
     } catch (const SerialError& e) {
         port_.abandon();  // a failing close must not hide the settings error
         raise(e.step() == SerialStep::ReadSettings ? comm_error::kReadSettingsFailed
+              : e.step() == SerialStep::QueueSize  ? comm_error::kQueueSizeFailed
                                                    : comm_error::kApplySettingsFailed,
               e);
     }
@@ -100,7 +110,7 @@ void TCommPort::Configure(std::uint32_t baudRate, const std::string& name, int d
 }
 
 void TCommPort::Write(const void* data, std::size_t count) {
-    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    if (!open_) throwNotOpen();
     if (count == 0 || data == nullptr) return;
     try {
         port_.write(static_cast<const std::uint8_t*>(data), count);
@@ -110,18 +120,18 @@ void TCommPort::Write(const void* data, std::size_t count) {
 }
 
 std::uint8_t TCommPort::ReadByte() {
-    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    if (!open_) throwNotOpen();
     try {
         std::uint8_t byte = 0;
         if (port_.waitReadable(kReadByteTimeout) && port_.readAvailable(&byte, 1) == 1) return byte;
     } catch (const SerialError& e) {
         raise(comm_error::kReadFailed, e);
     }
-    throw ECommError(comm_error::kReadFailed, ETIMEDOUT, "no byte arrived");
+    throw ECommError(comm_error::kReadFailed, static_cast<std::uint32_t>(systemErrorTimedOut()), "no byte arrived");
 }
 
 std::size_t TCommPort::BytesWaiting() {
-    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    if (!open_) throwNotOpen();
     try {
         return port_.bytesWaiting();
     } catch (const SerialError& e) {
@@ -130,7 +140,7 @@ std::size_t TCommPort::BytesWaiting() {
 }
 
 bool TCommPort::WaitForInput(std::chrono::milliseconds timeout) {
-    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    if (!open_) throwNotOpen();
     try {
         return port_.waitReadable(timeout);
     } catch (const SerialError& e) {
@@ -139,7 +149,7 @@ bool TCommPort::WaitForInput(std::chrono::milliseconds timeout) {
 }
 
 void TCommPort::Purge() {
-    if (!open_) throw ECommError(comm_error::kNotOpen, EBADF, "the port is not open");
+    if (!open_) throwNotOpen();
     try {
         port_.purgeInput();
         port_.purgeOutput();

@@ -26,20 +26,25 @@ inline constexpr std::uint8_t kCloseFailed = 11;
 inline constexpr std::uint8_t kPurgeFailed = 12;
 inline constexpr std::uint8_t kReadSettingsFailed = 14;
 inline constexpr std::uint8_t kApplySettingsFailed = 15;
-inline constexpr std::uint8_t kQueueSizeFailed = 16;  // queue sizes belong to the kernel here: never raised
+inline constexpr std::uint8_t kQueueSizeFailed = 16;  // Windows only: POSIX queue sizes belong to the kernel
 inline constexpr std::uint8_t kQueueStatusFailed = 18;
 }  // namespace comm_error
 
 class ECommError : public std::exception {
 public:
-    ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail = {});
+    ECommError(std::uint8_t code, std::uint32_t systemError, std::string detail = {}, std::string reason = {});
     const char* what() const noexcept override { return text_.c_str(); }
+    // What went wrong in words, without the code and the device name ("No
+    // such file or directory", "not a serial port"), for messages that name
+    // the port already.
+    const std::string& reason() const { return reason_; }
 
     std::uint8_t ErrorCode;
-    std::uint32_t SystemError;  // errno at the moment of the failure
+    std::uint32_t SystemError;  // errno (GetLastError() on Windows) at the moment of the failure
 
 private:
     std::string text_;
+    std::string reason_;
 };
 
 // Data-format codes of Configure.

@@ -1,6 +1,7 @@
 // The serial layer: one serial device opened for exclusive use, in raw mode,
 // with every wait bounded by a time-out. The platform part lives in one file
-// per system (serial_posix.cpp); everything above it sees only this class.
+// per system (serial_posix.cpp, serial_w32.cpp); everything above it sees
+// only this class.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,7 @@ inline constexpr LineSettings kBoardLine{};
 // The step of the serial layer that failed.
 enum class SerialStep {
     Open,          // the device could not be opened
+    NotATerminal,  // the name is a file, a FIFO or a device that is no serial line
     InUse,         // another program (or this one) holds the device
     ReadSettings,  // the line settings could not be read
     ApplySettings, // the line settings were refused (e.g. an unsupported rate)
@@ -38,22 +40,40 @@ enum class SerialStep {
     QueueCount,
     Purge,
     ModemLine,     // RTS could not be changed (a pseudo-terminal has no modem lines)
+    QueueSize,     // the driver refused the queue sizes (Windows only)
     Close,
     NotOpen,
     HangUp,        // the device went away (adapter pulled, other end closed)
 };
 
+// what() names the device and says what went wrong ("/dev/ttyUSB0: the line
+// hung up (the device went away)"); reason() says only what went wrong, for
+// messages that name the port already.
 class SerialError : public std::runtime_error {
 public:
     SerialError(SerialStep step, int systemError, const std::string& what)
-        : std::runtime_error(what), step_(step), systemError_(systemError) {}
+        : std::runtime_error(what), step_(step), systemError_(systemError), reason_(what) {}
+    SerialError(SerialStep step, int systemError, const std::string& device, const std::string& reason)
+        : std::runtime_error(device.empty() ? reason : device + ": " + reason),
+          step_(step),
+          systemError_(systemError),
+          reason_(reason) {}
     SerialStep step() const { return step_; }
     int systemError() const { return systemError_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     SerialStep step_;
     int systemError_;
+    std::string reason_;
 };
+
+// The system's error numbers for the two failures the serial layer finds by
+// itself, and the system's text for an error number: errno and strerror on
+// POSIX, GetLastError() values and their message text on Windows.
+int systemErrorNotOpen();
+int systemErrorTimedOut();
+std::string systemErrorText(int error);
 
 // How long a write may go without the line taking a single byte before it
 // is abandoned. At 19200 baud a byte leaves every 0.57 ms, so two seconds of
@@ -67,14 +87,17 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // "COM1".."COM5" (any case) name /dev/ttyS0../dev/ttyS4 unless the
-    // environment variable QM730C_COM1..QM730C_COM5 names another device;
-    // any other name is taken as a device path.
+    // "COM1".."COM5" (any case) name the machine's first five serial ports
+    // unless the environment variable QM730C_COM1..QM730C_COM5 names another
+    // device: /dev/ttyS0../dev/ttyS4 on POSIX, \\.\COM1..\\.\COM5 on
+    // Windows, where any other "COMn" names \\.\COMn as well. Any other
+    // name is taken as a device path.
     static std::string deviceForPortName(std::string_view name);
 
     // Opens the device for exclusive use and remembers its settings, which
     // closing puts back. A device that another opener holds fails with
-    // SerialStep::InUse.
+    // SerialStep::InUse; a name that is no terminal device (a plain file,
+    // a FIFO, /dev/null) fails with SerialStep::NotATerminal, untouched.
     void open(const std::string& device);
     // Reads the device's settings and applies the given line settings over
     // them in raw mode: receiver on, modem lines ignored, no flow control.
@@ -90,9 +113,10 @@ public:
     // From now on an interrupt or termination signal (Ctrl+C, kill, a closed
     // terminal) releases every open port as abandon() does, then ends the
     // program as the signal would have. Signals the program ignores stay
-    // ignored. For programs that leave these signals at their defaults.
+    // ignored. For programs that leave these signals at their defaults (on
+    // Windows: that install no console control handler of their own).
     static void releasePortsOnInterrupt();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const;
     const std::string& device() const { return device_; }
 
     // Writes all bytes; throws SerialError(WriteTimeout) when the line takes
@@ -120,9 +144,22 @@ private:
     void requireOpen(const char* action) const;
     int release(bool discardOutput) noexcept;
 
+#ifdef _WIN32
+    struct Win32Io;  // overlapped I/O state and the settings found at opening
+    void setTimeouts(std::uint32_t readWaitMs, std::uint32_t writeStallMs);
+    std::size_t queuedInput(const char* action, SerialStep step);
+    std::uint32_t millisecondsPerByte() const;
+
+    void* handle_ = nullptr;  // the device's HANDLE
+    Win32Io* io_ = nullptr;   // owned; lives from open() to release()
+    int lookahead_ = -1;      // a byte that a wait has already taken off the line
+    std::uint32_t baudRate_ = 19200;
+    bool queueSized_ = false;
+#else
     int fd_ = -1;
-    int entry_ = -1;  // where the device is recorded for release on an interrupt
     bool pseudoTerminal_ = false;       // no transmitter queue of our own to discard
+#endif
+    int entry_ = -1;  // where the device is recorded for release on an interrupt
     mutable bool lineFailed_ = false;  // a write, read or wait has failed since opening
     std::string device_;
 };

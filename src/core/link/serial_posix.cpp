@@ -24,6 +24,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kComPortCount = 5;
+constexpr const char* kNotASerialPort = "not a serial port";
+constexpr const char* kInUse = "in use by another program";
 
 bool speedForRate(std::uint32_t rate, speed_t& speed) {
     switch (rate) {
@@ -164,13 +166,13 @@ void SerialPort::fail(SerialStep step, int systemError, const std::string& actio
         case SerialStep::HangUp: lineFailed_ = true; break;
         default: break;
     }
-    throw SerialError(step, systemError, device_ + ": " + action + ": " + std::strerror(systemError));
+    throw SerialError(step, systemError, device_, action + ": " + std::strerror(systemError));
 }
 
 void SerialPort::failOrHangUp(SerialStep step, int systemError, const std::string& action) const {
     if (!meansHangUp(systemError)) fail(step, systemError, action);
     lineFailed_ = true;
-    throw SerialError(SerialStep::HangUp, systemError, device_ + ": the line hung up (the device went away)");
+    throw SerialError(SerialStep::HangUp, systemError, device_, "the line hung up (the device went away)");
 }
 
 void SerialPort::requireOpen(const char* action) const {
@@ -180,12 +182,27 @@ void SerialPort::requireOpen(const char* action) const {
 void SerialPort::open(const std::string& device) {
     if (fd_ >= 0) close();
     device_ = device;
+    // Only a character device can be a serial line: a plain file or a FIFO
+    // of that name is left alone, not opened (opening a FIFO can block, and
+    // bytes meant for the board would land in a file).
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) {
+        const int error = errno;
+        throw SerialError(SerialStep::Open, error, device, std::strerror(error));
+    }
+    if (!S_ISCHR(info.st_mode)) throw SerialError(SerialStep::NotATerminal, ENOTTY, device, kNotASerialPort);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         // EBUSY comes from another opener's TIOCEXCL.
-        if (error == EBUSY) throw SerialError(SerialStep::InUse, error, device + " is in use by another program");
-        fail(SerialStep::Open, error, "cannot open");
+        if (error == EBUSY) throw SerialError(SerialStep::InUse, error, device, kInUse);
+        throw SerialError(SerialStep::Open, error, device, std::strerror(error));
+    }
+    // A character device that is no terminal (/dev/null, /dev/zero) takes
+    // no line settings and no board answers on it.
+    if (!::isatty(fd)) {
+        ::close(fd);
+        throw SerialError(SerialStep::NotATerminal, ENOTTY, device, kNotASerialPort);
     }
     // Recorded before it is locked and made exclusive, so an interrupt from
     // here on releases it.
@@ -196,10 +213,10 @@ void SerialPort::open(const std::string& device) {
         const int error = errno;
         forgetDevice(entry);
         ::close(fd);
-        if (error == EWOULDBLOCK) throw SerialError(SerialStep::InUse, error, device + " is in use by another program");
+        if (error == EWOULDBLOCK) throw SerialError(SerialStep::InUse, error, device, kInUse);
         fail(SerialStep::Open, error, "cannot lock");
     }
-    ::ioctl(fd, TIOCEXCL);  // a device that is not a terminal fails later, in configure()
+    ::ioctl(fd, TIOCEXCL);
     pseudoTerminal_ = isPseudoTerminalSlave(fd);
     fd_ = fd;
     entry_ = entry;
@@ -234,8 +251,8 @@ void SerialPort::configure(const LineSettings& settings) {
     constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CSTOPB;
     if ((taken.c_cflag & kFormat) != (tio.c_cflag & kFormat) || ::cfgetospeed(&taken) != speed ||
         ::cfgetispeed(&taken) != speed) {
-        throw SerialError(SerialStep::ApplySettings, EINVAL,
-                          device_ + ": the device did not take " + std::to_string(settings.baudRate) + " baud, " +
+        throw SerialError(SerialStep::ApplySettings, EINVAL, device_,
+                          "the device did not take " + std::to_string(settings.baudRate) + " baud, " +
                               std::to_string(settings.dataBits) + " data bits, " +
                               (settings.parity == Parity::Even ? "even parity, " : "no parity, ") +
                               std::to_string(settings.stopBits) + " stop bits");
@@ -350,6 +367,12 @@ void SerialPort::purgeOutput() {
     if (pseudoTerminal_) return;
     if (::tcflush(fd_, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
 }
+
+bool SerialPort::isOpen() const { return fd_ >= 0; }
+
+int systemErrorNotOpen() { return EBADF; }
+int systemErrorTimedOut() { return ETIMEDOUT; }
+std::string systemErrorText(int error) { return std::strerror(error); }
 
 void SerialPort::setRts(bool raised) {
     requireOpen("set RTS");

@@ -14,7 +14,7 @@ TransferPortOpening openTransferPort(SerialPort& port, const std::string& portNa
         port.open(SerialPort::deviceForPortName(portName));
     } catch (const SerialError& e) {
         result.notice = openPortErrorNotice();
-        result.detail = e.what();
+        result.reason = "cannot open the port: " + e.reason();
         return result;
     }
     try {
@@ -22,7 +22,7 @@ TransferPortOpening openTransferPort(SerialPort& port, const std::string& portNa
     } catch (const SerialError& e) {
         port.abandon();
         result.notice = portSettingErrorNotice();
-        result.detail = e.what();
+        result.reason = "cannot set up the port: " + e.reason();
         return result;
     }
     result.opened = true;

@@ -32,7 +32,9 @@ Notice portSettingErrorNotice();  // "Port Setting Error!!!" / "Set Error"
 struct TransferPortOpening {
     bool opened = false;
     std::optional<Notice> notice;  // what to show the operator when not opened
-    std::string detail;            // the system's reason, for logs and the command line
+    // Why, in one line that does not repeat the port's name: "cannot open
+    // the port: not a serial port", "cannot set up the port: ...".
+    std::string reason;
 };
 
 // Opens the named port ("COM1".."COM5" or a device path) exclusively at

@@ -58,6 +58,10 @@ public:
     virtual void repaint() = 0;
     virtual void logLine(const std::string& line) = 0;
     virtual void showNotice(const Notice& notice) = 0;
+    // Each step of the exchange that went as it should, in words ("logon
+    // answered \"ID=\"", "block 3 of 120 sent"), for a verbose log. Failures
+    // are told by ConfigTransfer::failureReason(), not here.
+    virtual void note(const std::string& /*step*/) {}
 };
 
 }  // namespace qm730

@@ -1,6 +1,7 @@
 #include "core/link/transfer_protocol.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -34,18 +35,58 @@ Notice commandResponseErrorNotice() {
     return {"Command & Response Error!!!", "Transfermission Error", NoticeButtons::Ok, NoticeIcon::None};
 }
 
-std::string describeFailure(TransferFailure failure) {
-    switch (failure) {
+std::string describeAnswer(std::string_view bytes) {
+    static constexpr const char* kControlNames[32] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",  "VT",  "FF", "CR",  "SO",  "SI",
+        "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS", "GS",  "RS",  "US"};
+    std::string out;
+    bool quoting = false;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            if (!quoting) {
+                if (!out.empty()) out += ' ';
+                out += '"';
+                quoting = true;
+            }
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+            continue;
+        }
+        if (quoting) out += '"';
+        quoting = false;
+        if (!out.empty()) out += ' ';
+        if (byte < 0x20) {
+            out += kControlNames[byte];
+        } else if (byte == 0x7F) {
+            out += "DEL";
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", byte);
+            out += hex;
+        }
+    }
+    if (quoting) out += '"';
+    return out;
+}
+
+std::string ConfigTransfer::failureReason() const {
+    const auto answer = [&] {
+        if (answerBytes_.size() <= kAnswerKept) return describeAnswer(answerBytes_);
+        return describeAnswer(std::string_view(answerBytes_).substr(0, kAnswerKept)) + " ...";
+    };
+    switch (failure_) {
         case TransferFailure::None: return "no failure";
         case TransferFailure::NoLogonAnswer: return "the board did not answer the logon within 2 seconds";
-        case TransferFailure::WrongLogonAnswer: return "the board's logon answer did not begin with \"ID=\"";
-        case TransferFailure::NoGoAhead: return "the board did not give the go-ahead within 2 seconds";
-        case TransferFailure::WrongGoAhead: return "the board answered the upload request without the go-ahead";
+        case TransferFailure::WrongLogonAnswer: return "the board answered " + answer() + " instead of \"ID=\"";
+        case TransferFailure::NoGoAhead: return "the board did not answer the upload request within 2 seconds";
+        case TransferFailure::WrongGoAhead: return "the board answered " + answer() + " instead of the go-ahead";
         case TransferFailure::InputFlood: return "more than 9,000 unexpected bytes were waiting on the line";
         case TransferFailure::NoFrame: return "the board sent no configuration within 2 seconds of the request";
         case TransferFailure::FrameTimeout: return "the board stopped sending part-way through the configuration";
         case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";
-        case TransferFailure::LineFailed: return "the serial line failed";
+        case TransferFailure::LineFailed:
+            return lineError_.empty() ? "the serial line failed" : "the serial line failed: " + lineError_;
     }
     return "unknown failure";
 }
@@ -56,6 +97,13 @@ ConfigTransfer::ConfigTransfer(ConfigImage& image, TransferPort& port, TransferP
 bool ConfigTransfer::fail(TransferFailure failure) {
     failure_ = failure;
     return false;
+}
+
+// A board that sent something, even blanks or a NAK, answered; only one
+// that sent nothing at all did not.
+bool ConfigTransfer::failAnswer(TransferFailure none, TransferFailure wrong) {
+    if (answerFlooded_) return fail(TransferFailure::InputFlood);
+    return fail(answerBytes_.empty() ? none : wrong);
 }
 
 void ConfigTransfer::sendByte(std::uint8_t byte) { port_.write(&byte, 1); }
@@ -71,14 +119,20 @@ void ConfigTransfer::BuildBlock(std::size_t start, bool first, bool last) {
 
 void ConfigTransfer::WaitResponse() {
     const auto start = pump_.now();
+    answerBytes_.clear();
+    answerFlooded_ = false;
     for (;;) {
         const std::size_t waiting = port_.bytesWaiting();
         if (waiting > kResponseBufferSize) {
             port_.purgeInput();
             responseText_.clear();
+            answerFlooded_ = true;
             return;
         }
         const std::size_t got = port_.read(responseBuffer_.data(), waiting);
+        // One byte more than is shown tells that the answer went on.
+        const std::size_t keep = std::min(got, kAnswerKept + 1 - std::min(answerBytes_.size(), kAnswerKept + 1));
+        answerBytes_.append(reinterpret_cast<const char*>(responseBuffer_.data()), keep);
         responseBuffer_[got] = 0;
         responseText_ = answerText(responseBuffer_.data(), got);
         if (!responseText_.empty()) return;
@@ -96,13 +150,15 @@ bool ConfigTransfer::logon(char service) {
     WaitResponse();
     if (responseText_.size() < kLogonAnswer.size() || responseText_.compare(0, kLogonAnswer.size(), kLogonAnswer) != 0) {
         display_.logLine(kLogonError);
-        return fail(responseText_.empty() ? TransferFailure::NoLogonAnswer : TransferFailure::WrongLogonAnswer);
+        return failAnswer(TransferFailure::NoLogonAnswer, TransferFailure::WrongLogonAnswer);
     }
     display_.logLine(kLogonOk);
+    display_.note("logon answered " + describeAnswer(answerBytes_));
     DelayMs(kLogonPauseMs);
-    for (std::uint8_t byte : {ascii::ESC, std::uint8_t{'P'}, std::uint8_t{'G'}, static_cast<std::uint8_t>(service),
-                              ascii::CR})
-        sendByte(byte);
+    const std::uint8_t request[] = {ascii::ESC, 'P', 'G', static_cast<std::uint8_t>(service), ascii::CR};
+    for (std::uint8_t byte : request) sendByte(byte);
+    display_.note("service request " +
+                  describeAnswer(std::string_view(reinterpret_cast<const char*>(request), sizeof request)) + " sent");
     return true;
 }
 
@@ -113,22 +169,37 @@ bool ConfigTransfer::checkGoAhead() {
                          std::memcmp(responseText_.data(), kGoAhead, sizeof kGoAhead) == 0;
     if (!matches) {
         display_.logLine(kGoAheadError);
-        return fail(responseText_.empty() ? TransferFailure::NoGoAhead : TransferFailure::WrongGoAhead);
+        return failAnswer(TransferFailure::NoGoAhead, TransferFailure::WrongGoAhead);
     }
     display_.logLine(kGoAheadOk);
+    display_.note("go-ahead received");
     return true;
+}
+
+// The blocks the stream makes; escapes decide how many.
+std::size_t ConfigTransfer::countBlocks() {
+    const std::span<const std::uint8_t> stream(transferBuffer_);
+    std::size_t blocks = 1;
+    std::size_t cursor = buildUploadBlock(stream, true, false).streamTaken;
+    for (; cursor < kUploadStreamSize; ++blocks)
+        cursor += buildUploadBlock(stream.subspan(cursor), false, false).streamTaken;
+    return blocks;
 }
 
 // Blocks follow one another without a pause; each goes out in one write.
 void ConfigTransfer::sendBlocks() {
+    const std::string ofBlocks = " of " + std::to_string(countBlocks()) + " sent";
+    std::size_t sent = 0;
     BuildBlock(0, true, false);
     port_.write(block_.bytes.data(), block_.length);
+    display_.note("block " + std::to_string(++sent) + ofBlocks);
     while (blockCursor_ < kUploadStreamSize) {
         display_.setProgress(static_cast<int>(blockCursor_));
         display_.repaint();
         const bool last = kUploadStreamSize - blockCursor_ < kLastBlockThreshold;
         BuildBlock(blockCursor_, false, last);
         port_.write(block_.bytes.data(), block_.length);
+        display_.note("block " + std::to_string(++sent) + ofBlocks);
     }
 }
 
@@ -159,7 +230,7 @@ bool ConfigTransfer::SendConfiguration() {
         port_.purgeInput();
         accepted = logon(kUploadService) && checkGoAhead();
     } catch (const SerialError& e) {
-        lineError_ = e.what();
+        lineError_ = e.reason();
         fail(TransferFailure::LineFailed);
     }
     if (!accepted) {
@@ -173,9 +244,10 @@ bool ConfigTransfer::SendConfiguration() {
             return fail(TransferFailure::LineFailed);
         }
     } catch (const SerialError& e) {
-        lineError_ = e.what();
+        lineError_ = e.reason();
         return fail(TransferFailure::LineFailed);
     }
+    display_.note("the last block has left the port");
     return true;
 }
 
@@ -201,7 +273,12 @@ bool ConfigTransfer::receiveFrame() {
         display_.setProgress(static_cast<int>(received - 1));
         display_.repaint();
     }
-    return frameChecksumMatches(transferBuffer_.data()) || fail(TransferFailure::FrameChecksum);
+    display_.note("frame of " + std::to_string(kDownloadFrameSize) + " bytes received");
+    if (!frameChecksumMatches(transferBuffer_.data())) return fail(TransferFailure::FrameChecksum);
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "%04X", frameChecksum(transferBuffer_.data()));
+    display_.note(std::string("checksum matches (") + sum + ")");
+    return true;
 }
 
 bool ConfigTransfer::ReceiveConfiguration() {
@@ -216,7 +293,7 @@ bool ConfigTransfer::ReceiveConfiguration() {
         DelayMs(kFramePauseMs);
         if (!receiveFrame()) return false;
     } catch (const SerialError& e) {
-        lineError_ = e.what();
+        lineError_ = e.reason();
         return fail(TransferFailure::LineFailed);
     }
     UnpackConfiguration();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/config/image.h"
 #include "core/link/transfer_io.h"
@@ -45,22 +46,26 @@ inline constexpr int kGoAheadPauseMs = 400;
 inline constexpr int kFramePauseMs = 50;
 // More input than this waiting means the line carries garbage, not an answer.
 inline constexpr std::size_t kResponseBufferSize = 9000;
+// Of an answer, this many bytes are kept to tell the operator what came.
+inline constexpr std::size_t kAnswerKept = 32;
 
 // Why a transfer ended without success.
 enum class TransferFailure {
     None,
-    NoLogonAnswer,      // nothing but blanks within the answer window
-    WrongLogonAnswer,   // an answer that does not begin with "ID="
-    NoGoAhead,
-    WrongGoAhead,
-    InputFlood,         // more than 9,000 bytes waiting before the frame
+    NoLogonAnswer,      // not a byte within the answer window
+    WrongLogonAnswer,   // an answer that does not begin with "ID=" (blanks alone included)
+    NoGoAhead,          // not a byte in answer to the upload request
+    WrongGoAhead,       // an answer other than the go-ahead (a NAK included)
+    InputFlood,         // more than 9,000 bytes waiting for an answer or the frame
     NoFrame,            // the board sent nothing after the download request
     FrameTimeout,       // the board stopped part-way through the frame
     FrameChecksum,
     LineFailed,         // the port refused a write, read or purge
 };
 
-std::string describeFailure(TransferFailure failure);
+// The bytes of an answer as an operator reads them: printable runs quoted,
+// control characters by name, other bytes in hex: ACK CR ESC "[p".
+std::string describeAnswer(std::string_view bytes);
 
 class ConfigTransfer {
 public:
@@ -76,6 +81,13 @@ public:
     TransferFailure failure() const { return failure_; }
     // The port's own complaint when failure() is LineFailed.
     const std::string& lineError() const { return lineError_; }
+    // Why the transfer failed, in one line for a tool tip, a log or a
+    // terminal; the port is not named. What a board answered instead of
+    // the expected answer is quoted.
+    std::string failureReason() const;
+    // Every byte the last wait for an answer read, blanks included (at most
+    // kAnswerKept of them).
+    const std::string& answerBytes() const { return answerBytes_; }
 
     // The steps, open for the tests.
     void PackConfiguration();
@@ -96,7 +108,10 @@ private:
     bool waitUntilSent();
     bool receiveFrame();
     bool fail(TransferFailure failure);
+    // The failure of an answer that was not the expected one.
+    bool failAnswer(TransferFailure none, TransferFailure wrong);
     void sendByte(std::uint8_t byte);
+    std::size_t countBlocks();
 
     ConfigImage& image_;
     TransferPort& port_;
@@ -108,6 +123,8 @@ private:
     std::array<std::uint8_t, kTransferBufferSize> transferBuffer_{};
     std::array<std::uint8_t, kResponseBufferSize + 1> responseBuffer_{};
     std::string responseText_;
+    std::string answerBytes_;
+    bool answerFlooded_ = false;
     UploadBlock block_;
     std::size_t blockCursor_ = 0;
 

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <optional>
+
 class Application : public QApplication {
     Q_OBJECT
 
@@ -16,3 +18,11 @@ public:
     // foreign type) in a box with the stop icon.
     static void showException(const std::string& message);
 };
+
+// The program reads no command line, but answers --help and --version as
+// every Qt desktop program does, on stdout, without opening a window or
+// needing a display. Qt's own options (-platform, -style, ...) are left to
+// the application object; any other argument is refused with a usage line.
+// Returns the exit status when the command line has been answered, nothing
+// when the program is to start. Call it before the application object exists.
+std::optional<int> answerCommandLine(int argc, char** argv);

@@ -5,6 +5,8 @@
 #include "core/link/serial_port.h"
 
 int main(int argc, char** argv) {
+    // --help and --version are answered before any window or display.
+    if (const std::optional<int> answered = answerCommandLine(argc, argv)) return *answered;
     // The one serial-port object exists before the first window and goes
     // after the last (a function-local static, destroyed at exit).
     qm730::commPort();

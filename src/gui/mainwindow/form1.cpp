@@ -12,8 +12,9 @@
 #include "gui/seams/keypressfilter.h"
 #include "gui/mainwindow/unit1.h"
 #include "gui/windows/conn.h"
+#include "core/flash/firmwarefile.h"
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), firmware_(std::make_unique<qm730::Firmware>()) {
     setObjectName("Form1");
     setWindowTitle("QM730C  --  Corvane");
     // The layout was drawn for a narrow 8-point sans serif; the condensed face
@@ -44,7 +45,12 @@ TForm1::~TForm1() = default;
 
 void TForm1::moveFocusToSink() { focusRules_->moveFocusToSink(); }
 
-void TForm1::setStatusText(const QString& text) { statusText_->setText(text); }
+// Painted at once: a step's text must show even when the board answers before
+// the next wait gives the window a turn.
+void TForm1::setStatusText(const QString& text) {
+    statusText_->setText(text);
+    statusText_->repaint();
+}
 QString TForm1::statusText() const { return statusText_->text(); }
 
 // The toolkit repaints once after all controls have moved, so nothing is

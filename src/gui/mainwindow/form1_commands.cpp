@@ -33,11 +33,12 @@ void TForm1::setMode(OperatingMode mode) {
     lblFilename->setVisible(s29);
 }
 
-void TForm1::NormalMode1Click(QObject*) { setMode(OperatingMode::Normal); }
+// Refused while a write runs: the run stays on screen until it ends.
+void TForm1::NormalMode1Click(QObject*) { setMode(writing_ ? mode_ : OperatingMode::Normal); }
 
 // The access-code dialog switches to S29 mode itself when the code is right.
 void TForm1::S29Mode1Click(QObject*) {
-    if (windows_.pwdDlg) windows_.pwdDlg->exec();
+    if (windows_.pwdDlg && !writing_) windows_.pwdDlg->exec();
     setMode(mode_);  // the menu's own check mark follows the mode, not the click
 }
 
@@ -50,4 +51,4 @@ void TForm1::About1Click(QObject*) {
 // Nothing is saved and nothing is asked.
 void TForm1::Exit1Click(QObject*) { close(); }
 
-void TForm1::cboComPortClick(QObject*) { config_.selectedPort = cboComPort->currentIndex(); }
+void TForm1::cboComPortClick(QObject*) { selectedPort_ = cboComPort->currentIndex(); }

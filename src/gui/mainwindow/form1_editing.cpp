@@ -134,7 +134,7 @@ std::string imageTextOf(const QObject* field) { return toImageText(textOf(field)
 }  // namespace
 
 void TForm1::edtAddrExit(QObject* sender) {
-    const auto index = static_cast<std::size_t>(qm730::capcodeTableIndex(config_.capcodePage, tagOf(sender)));
+    const auto index = static_cast<std::size_t>(qm730::capcodeTableIndex(capcodePage_, tagOf(sender)));
     std::int32_t& tableEntry = config_.capcodeNumbers.at(index);
     const qm730::AddressLeave decision = qm730::addressLeave(imageTextOf(sender), tableEntry);
     if (decision.acceptedNumber) tableEntry = *decision.acceptedNumber;

@@ -35,7 +35,7 @@ std::optional<qm730::Notice> sizeWarning(const qm730::FileResult& result) {
 // cancelled dialog reloads them, discarding edits that were not yet stored.
 void TForm1::Open1Click(QObject*) {
     const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"),
-                                                     QString::fromStdString(config_.startDirectory), kTableFileFilter);
+                                                     startDirectory_, kTableFileFilter);
     if (!path.isEmpty()) {
         const qm730::FileResult result = qm730::loadTableFile(QFile::encodeName(path).toStdString(), config_.image);
         if (!result.ok()) {
@@ -44,8 +44,8 @@ void TForm1::Open1Click(QObject*) {
         }
         if (const auto warning = sizeWarning(result)) MessageBox::show(this, *warning);
     }
-    loadCapcodePage(config_.capcodePage);
-    loadMessagePage(config_.messagePage);
+    loadCapcodePage(capcodePage_);
+    loadMessagePage(messagePage_);
     loadAlarmPage();
     loadConfigView();
 }
@@ -55,12 +55,12 @@ void TForm1::Open1Click(QObject*) {
 // The file is replaced only once the whole image is safely on disk.
 void TForm1::Save1Click(QObject*) {
     moveFocusToSink();
-    if (!storeCapcodePage(config_.capcodePage)) return;
-    storeMessagePage(config_.messagePage);
+    if (!storeCapcodePage(capcodePage_)) return;
+    storeMessagePage(messagePage_);
     storeAlarmPage();
 
     const QString path = FileDialog::getSaveFileName(this, QStringLiteral("Save As"),
-                                                     QString::fromStdString(config_.startDirectory), kTableFileFilter);
+                                                     startDirectory_, kTableFileFilter);
     if (path.isEmpty()) return;
     const qm730::FileResult result = qm730::saveTableFile(QFile::encodeName(path).toStdString(), config_.image);
     if (!result.ok()) MessageBox::show(this, fileNotice("Save Error!"));

@@ -185,68 +185,61 @@ void TForm1::loadAlarmPage() {
 // --- Paging commands ----------------------------------------------------------
 // Each stores the shown page first; a page that cannot be stored is not left.
 
-namespace {
-
-void showCapcodePage(TForm1& form, int page, qm730::CapcodePageVia via, bool updateSelector) {
-    form.config().capcodePage = page;
-    form.pacCapMsg->setCurrentWidget(form.TabSheet1);
-    form.pacCapMsg->setTabText(form.pacCapMsg->indexOf(form.TabSheet1),
-                               QString::fromStdString(qm730::capcodeTabCaption(page, via)));
-    if (updateSelector) form.cboCapNo->setCurrentIndex(qm730::selectorIndexOfPage(page));
-    showCapcodeRowLabels(form.arrays(), page);
-    form.loadCapcodePage(page);
+void TForm1::showCapcodePage(int page, qm730::CapcodePageVia via, bool updateSelector) {
+    capcodePage_ = page;
+    pacCapMsg->setCurrentWidget(TabSheet1);
+    pacCapMsg->setTabText(pacCapMsg->indexOf(TabSheet1), QString::fromStdString(qm730::capcodeTabCaption(page, via)));
+    if (updateSelector) cboCapNo->setCurrentIndex(qm730::selectorIndexOfPage(page));
+    showCapcodeRowLabels(arrays_, page);
+    loadCapcodePage(page);
 }
 
-void showMessagePage(TForm1& form, int page, bool updateSelector) {
-    form.config().messagePage = page;
-    form.pacCapMsg->setCurrentWidget(form.TabSheet3);
-    form.pacCapMsg->setTabText(form.pacCapMsg->indexOf(form.TabSheet3),
-                               QString::fromStdString(qm730::messageTabCaption(page)));
-    if (updateSelector) form.cboMesNo->setCurrentIndex(qm730::selectorIndexOfPage(page));
-    const ControlArrays& a = form.arrays();
+void TForm1::showMessagePage(int page, bool updateSelector) {
+    messagePage_ = page;
+    pacCapMsg->setCurrentWidget(TabSheet3);
+    pacCapMsg->setTabText(pacCapMsg->indexOf(TabSheet3), QString::fromStdString(qm730::messageTabCaption(page)));
+    if (updateSelector) cboMesNo->setCurrentIndex(qm730::selectorIndexOfPage(page));
     for (int r = 0; r < kMessageRows; ++r)
-        a.labMIndex[r]->setText(QString::fromStdString(qm730::messageRowLabel(page, r)));
-    form.loadMessagePage(page);
+        arrays_.labMIndex[r]->setText(QString::fromStdString(qm730::messageRowLabel(page, r)));
+    loadMessagePage(page);
 }
-
-}  // namespace
 
 void TForm1::NextC1Click(QObject*) {
-    const int page = config_.capcodePage;
+    const int page = capcodePage_;
     if (storeCapcodePage(page))
-        showCapcodePage(*this, qm730::nextCapcodePage(page), qm730::CapcodePageVia::NextCommand, true);
+        showCapcodePage(qm730::nextCapcodePage(page), qm730::CapcodePageVia::NextCommand, true);
 }
 
 void TForm1::BeforeC1Click(QObject*) {
-    const int page = config_.capcodePage;
+    const int page = capcodePage_;
     if (storeCapcodePage(page))
-        showCapcodePage(*this, qm730::previousCapcodePage(page), qm730::CapcodePageVia::NextCommand, true);
+        showCapcodePage(qm730::previousCapcodePage(page), qm730::CapcodePageVia::NextCommand, true);
 }
 
 void TForm1::cboCapNoClick(QObject*) {
     pacCapMsg->setCurrentWidget(TabSheet1);
-    if (!storeCapcodePage(config_.capcodePage)) {
-        cboCapNo->setCurrentIndex(qm730::selectorIndexOfPage(config_.capcodePage));  // still on the old page
+    if (!storeCapcodePage(capcodePage_)) {
+        cboCapNo->setCurrentIndex(qm730::selectorIndexOfPage(capcodePage_));  // still on the old page
         return;
     }
-    showCapcodePage(*this, qm730::pageOfSelectorIndex(cboCapNo->currentIndex()), qm730::CapcodePageVia::Selector,
+    showCapcodePage(qm730::pageOfSelectorIndex(cboCapNo->currentIndex()), qm730::CapcodePageVia::Selector,
                     false);
 }
 
 void TForm1::NextM1Click(QObject*) {
-    storeMessagePage(config_.messagePage);
-    showMessagePage(*this, qm730::nextMessagePage(config_.messagePage), true);
+    storeMessagePage(messagePage_);
+    showMessagePage(qm730::nextMessagePage(messagePage_), true);
 }
 
 void TForm1::BeforeM1Click(QObject*) {
-    storeMessagePage(config_.messagePage);
-    showMessagePage(*this, qm730::previousMessagePage(config_.messagePage), true);
+    storeMessagePage(messagePage_);
+    showMessagePage(qm730::previousMessagePage(messagePage_), true);
 }
 
 void TForm1::cboMesNoClick(QObject*) {
     pacCapMsg->setCurrentWidget(TabSheet3);
-    storeMessagePage(config_.messagePage);
-    showMessagePage(*this, qm730::pageOfSelectorIndex(cboMesNo->currentIndex()), false);
+    storeMessagePage(messagePage_);
+    showMessagePage(qm730::pageOfSelectorIndex(cboMesNo->currentIndex()), false);
 }
 
 // Leaving the "Alarm message" tab stores its page.

@@ -27,10 +27,10 @@ void TForm1::formCreate() {
     // (b) to (g); the handlers are wired as soon as the arrays exist.
     fillControlArrays(arrays_, components_);
     connectHandlers();
-    config_.startDirectory = QDir::currentPath().toStdString();
+    startDirectory_ = QDir::currentPath();
     qm730::initialiseDefaults(config_);  // also marks message slot 99
     showStartupDefaults();
-    loadCapcodePage(config_.capcodePage);
+    loadCapcodePage(capcodePage_);
     frmConn_ = std::make_unique<TfrmConn>();
 
     setMode(OperatingMode::Normal);
@@ -48,6 +48,6 @@ void TForm1::showStartupDefaults() {
     }
     // The first message page and the alarms show what their slots hold; loaded
     // as pages, so a store can tell the operator's edits from the defaults.
-    loadMessagePage(config_.messagePage);
+    loadMessagePage(messagePage_);
     loadAlarmPage();
 }

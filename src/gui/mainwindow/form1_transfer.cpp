@@ -6,22 +6,23 @@
 // The pending edit and the pages on show go into the image first, so the
 // board gets exactly what the operator sees. A page that cannot be stored
 // (its box has been shown) stops the command: nothing half-stored is sent.
+// Both wait while a firmware write or a connection check holds the board's port.
 void TForm1::Write1Click(QObject*) {
+    if (portInUse()) return;
     moveFocusToSink();
-    if (!storeCapcodePage(config_.capcodePage)) return;
-    storeMessagePage(config_.messagePage);
+    if (!storeCapcodePage(capcodePage_)) return;
+    storeMessagePage(messagePage_);
     loadAlarmPage();
-    config_.direction = qm730::TransferDirection::Send;
-    if (windows_.form2) windows_.form2->exec();
+    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Send, selectedPort_);
 }
 
 // The views show the image afterwards whatever happened: a failed read leaves
 // the image as it was.
 void TForm1::Test1Click(QObject*) {
-    config_.direction = qm730::TransferDirection::Read;
-    if (windows_.form2) windows_.form2->exec();
-    loadCapcodePage(config_.capcodePage);
-    loadMessagePage(config_.messagePage);
+    if (portInUse()) return;
+    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Read, selectedPort_);
+    loadCapcodePage(capcodePage_);
+    loadMessagePage(messagePage_);
     loadAlarmPage();
     loadConfigView();
 }

@@ -15,6 +15,7 @@
 #include "gui/mainwindow/tag.h"
 #include "core/config/image.h"
 #include "core/config/pageviews.h"
+#include "core/config/paging.h"
 
 class QAction;
 class QCheckBox;
@@ -38,6 +39,10 @@ class TForm2;
 class TPasswordDlg;
 class TPwdDlg;
 class TfrmConn;
+
+namespace qm730 {
+struct Firmware;
+}
 
 enum class OperatingMode { Normal, S29 };
 
@@ -69,6 +74,14 @@ public:
     const qm730::Configuration& config() const { return config_; }
     const ControlArrays& arrays() const { return arrays_; }
 
+    // What the window keeps beside the image for the whole run.
+    int capcodePage() const { return capcodePage_; }  // 1..11
+    int messagePage() const { return messagePage_; }  // 1..10
+    int selectedPort() const { return selectedPort_; }  // 0..4 for COM1..COM5
+    // The current directory when the window was created: where every file
+    // dialog starts.
+    const QString& startDirectory() const { return startDirectory_; }
+
     // Shows or hides the elements of Normal and S29 mode (one table, both ways).
     void setMode(OperatingMode mode);
     OperatingMode mode() const { return mode_; }
@@ -77,9 +90,18 @@ public:
     // it at once, so the caller sees the committed value.
     void moveFocusToSink();
 
-    // The second panel of the status bar (" Ready" at rest).
+    // The second panel of the status bar (" Ready" at rest), painted at once.
     void setStatusText(const QString& text);
     QString statusText() const;
+
+    // --- S29 mode (mainwindow/form1_s29.cpp) --------------------------------
+    // The firmware Write sends: the flash image and the file it came from.
+    const qm730::Firmware& firmware() const { return *firmware_; }
+    // A firmware write runs: the menus, "P-Link" and closing the window are
+    // refused meanwhile.
+    bool writing() const { return writing_; }
+    // A write or a connection check holds the board's port.
+    bool portInUse() const;
 
     // Recomputes every control's bounds and font from the design values for
     // the given client size (called on every resize of the client area).
@@ -227,8 +249,13 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Shows a page of the data tabs: its tab, caption, row labels and rows.
+    void showCapcodePage(int page, qm730::CapcodePageVia via, bool updateSelector);
+    void showMessagePage(int page, bool updateSelector);
+
     // Construction, one step per area (app/form1_build.cpp).
     void buildMenus();
     void buildToolBar();
@@ -241,6 +268,9 @@ private:
     void buildStatusBar();
     void connectHandlers();
     void placeProgressBarInStatusBar();
+    // Refuses or allows again every command that could use the port or
+    // leave S29 mode while a write runs.
+    void holdPortCommands(bool hold);
 
     // Start-up (app/form1_startup.cpp).
     void formCreate();
@@ -256,6 +286,10 @@ private:
     void registerComponent(QObject* component) { components_.push_back(component); }
 
     qm730::Configuration config_;
+    int capcodePage_ = 1;
+    int messagePage_ = 1;
+    int selectedPort_ = 0;
+    QString startDirectory_;
     // The shown pages' rows as the last load or store left them: a store
     // writes only the texts the operator changed since (config/form1_pages.cpp).
     qm730::CapcodeRows capcodeRows_{};
@@ -267,6 +301,8 @@ private:
     OperatingMode mode_ = OperatingMode::Normal;
     OtherWindows windows_;
     std::unique_ptr<TfrmConn> frmConn_;
+    std::unique_ptr<qm730::Firmware> firmware_;
+    bool writing_ = false;
     KeyPressFilter* keyFilter_ = nullptr;
     FocusRules* focusRules_ = nullptr;
     QWidget* statusPanel_ = nullptr;  // the owner-drawn first panel hosting PB1

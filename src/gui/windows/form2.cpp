@@ -105,12 +105,18 @@ void TForm2::buildControls() {
         hideDisabled(control);
 }
 
-QString TForm2::portName() const { return "COM" + QString::number(mainWindow_->config().selectedPort + 1); }
+QString TForm2::portName() const { return "COM" + QString::number(portIndex_ + 1); }
 
 // Without a window manager nothing activates a new window on its own.
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     activateWindow();
+}
+
+int TForm2::execTransfer(TransferDirection direction, int portIndex) {
+    direction_ = direction;
+    portIndex_ = portIndex;
+    return exec();
 }
 
 int TForm2::exec() {
@@ -147,9 +153,9 @@ void TForm2::FormActivate() {
     // Without a port the operation still runs: it fails at once, and a send
     // says so in its own box, as the operator knows it from a silent board.
     if (opening.notice) MessageBox::show(this, *opening.notice);
-    QString reason = QString::fromStdString(opening.detail);
+    QString reason = QString::fromStdString(opening.reason);
 
-    const bool sending = mainWindow_->config().direction == qm730::TransferDirection::Send;
+    const bool sending = direction_ == TransferDirection::Send;
     setWindowTitle(sending ? kSendCaption : kReadCaption);
     const bool succeeded = runTransfer(serial, sending, reason);
     lblMsg->setText(sending ? (succeeded ? kSendSuccess : kSendError) : (succeeded ? kReadSuccess : kReadError));
@@ -176,11 +182,7 @@ bool TForm2::runTransfer(qm730::SerialPort& serial, bool sending, QString& reaso
     // Two buffers of 32 KiB and 9 KiB: too much for the stack of a handler.
     auto transfer = std::make_unique<qm730::ConfigTransfer>(mainWindow_->config().image, port, pump, display);
     const bool succeeded = sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration();
-    if (!succeeded && serial.isOpen()) {
-        std::string why = qm730::describeFailure(transfer->failure());
-        if (transfer->failure() == qm730::TransferFailure::LineFailed) why += ": " + transfer->lineError();
-        reason = QString::fromStdString(why);
-    }
+    if (!succeeded && serial.isOpen()) reason = QString::fromStdString(transfer->failureReason());
     if (!reason.isEmpty()) memTAP_C->appendPlainText(reason);
     return succeeded;
 }

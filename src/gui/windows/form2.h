@@ -18,6 +18,9 @@ namespace qm730 {
 class SerialPort;
 }
 
+// Which way a showing of the transfer dialog moves the image.
+enum class TransferDirection { Read = 0, Send = 1 };
+
 class TForm2 : public QDialog {
     Q_OBJECT
 
@@ -32,18 +35,22 @@ public:
 
     explicit TForm2(TForm1* mainWindow);
 
-    // Shows the dialog modally and runs the operation of the main window's
-    // transfer direction once, as soon as the dialog is on screen. Only this
-    // starts an operation: a dialog shown again after being minimised, or
-    // activated again, starts nothing.
+    // Shows the dialog modally and runs one operation in the given direction
+    // on the port chosen in the main window (0..4 for COM1..COM5), as soon as
+    // the dialog is on screen.
+    int execTransfer(TransferDirection direction, int portIndex);
+    // Shows the dialog modally and runs the operation it was last told of,
+    // once. Only this starts an operation: a dialog shown again after being
+    // minimised, or activated again, starts nothing.
     int exec() override;
-    // Runs the operation of the main window's transfer direction.
+    // Runs the operation in the direction the dialog was told of.
     void FormActivate();
     // Closes the dialog; OK stays hidden until the next operation ends.
     void Button1Click();
 
     bool operationRunning() const { return running_; }
-    // "COM1".."COM5" for the port chosen in the main window.
+    TransferDirection direction() const { return direction_; }
+    // "COM1".."COM5" for the port the dialog was told of.
     QString portName() const;
 
     QLabel* lblMsg = nullptr;
@@ -70,6 +77,8 @@ private:
     bool runTransfer(qm730::SerialPort& serial, bool sending, QString& reason);
 
     TForm1* mainWindow_;
+    TransferDirection direction_ = TransferDirection::Send;
+    int portIndex_ = 0;
     bool operationPending_ = false;  // shown by exec(), operation not yet started
     bool running_ = false;
     QElapsedTimer sinceExec_;  // bounds the wait for the window to come on screen

@@ -62,8 +62,6 @@ TEST(DefaultImage, CapcodeNumberTableStartsFromTheDefaults) {
     EXPECT_EQ(config.capcodeNumbers[99], 1234659);  // only ever a refill value
     EXPECT_EQ(config.capcodeNumbers[100], 100);
     EXPECT_EQ(config.capcodeNumbers[899], 899);
-    EXPECT_EQ(config.capcodePage, 1);
-    EXPECT_EQ(config.messagePage, 1);
 }
 
 TEST(FieldReaders, DigitsUseTheLowNibbleSoOddBytesReadAsTwoDigits) {

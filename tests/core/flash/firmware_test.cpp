@@ -2,10 +2,13 @@
 // load (and that a refused load changes nothing), the image checksum, and
 // which blocks a write must send.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -222,21 +225,27 @@ TEST(FirmwareFile, LoadIsAllOrNothing) {
     EXPECT_EQ(firmware->image.BytesLoaded, 2u);
 
     // Whatever is not a readable regular file is refused at once; a FIFO
-    // without a writer must not hang the load.
-    const std::string fifo = dir.file("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // without a writer, or a console, must not hang the load.
     const std::string big = dir.file("big.s19");
-    ASSERT_EQ(::truncate((writeFile(big, ""), big).c_str(), 16 * 1024 * 1024 + 1), 0);
+    writeFile(big, "");
+    std::filesystem::resize_file(big, 16 * 1024 * 1024 + 1);
     struct Case {
         std::string path;
         FirmwareLoadStatus status;
         std::string secondLine;
     };
-    for (const Case& c : {Case{dir.file("missing.s19"), FirmwareLoadStatus::CannotOpen, ""},
-                          Case{dir.path().string(), FirmwareLoadStatus::NotRegularFile, "\nThe file is not a regular file"},
-                          Case{fifo, FirmwareLoadStatus::NotRegularFile, "\nThe file is not a regular file"},
-                          Case{"/dev/zero", FirmwareLoadStatus::NotRegularFile, "\nThe file is not a regular file"},
-                          Case{big, FirmwareLoadStatus::TooLarge, "\nThe file is larger than 16 MiB"}}) {
+    std::vector<Case> cases{Case{dir.file("missing.s19"), FirmwareLoadStatus::CannotOpen, ""},
+                            Case{big, FirmwareLoadStatus::TooLarge, "\nThe file is larger than 16 MiB"}};
+#ifdef _WIN32
+    const std::vector<std::string> notRegular{dir.path().string(), "NUL", "CON", "COM1", dir.file("COM2")};
+#else
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::string> notRegular{dir.path().string(), fifo, "/dev/zero"};
+#endif
+    for (const std::string& path : notRegular)
+        cases.push_back(Case{path, FirmwareLoadStatus::NotRegularFile, "\nThe file is not a regular file"});
+    for (const Case& c : cases) {
         loadFirmwareFile(good, *firmware);
         const FirmwareLoad result = loadFirmwareFile(c.path, *firmware);
         EXPECT_EQ(result.status, c.status) << c.path;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -11,13 +12,16 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <vector>
 
 #include "core/link/commport.h"
 #include "core/link/serial_transfer_port.h"
+#include "run_ctl.h"
 #include "scripted_line.h"
 #include "sim/pseudo_terminal.h"
+#include "tempdir.h"
 
 using namespace qm730;
 using namespace qm730::test;
@@ -232,6 +236,46 @@ TEST(SerialLayer, AFarEndThatClosesIsAHangUpNamingTheDevice) {
     EXPECT_FALSE(port.isOpen());
 }
 
+// A port name that names a file, a FIFO or a device that is no terminal is
+// refused without being opened or changed, and a missing device is named
+// once, with the system's word for it.
+TEST(SerialLayer, NamesThatAreNoSerialLineAreRefusedUntouched) {
+    TempDir dir;
+    const std::string file = dir.file("COM9");
+    { std::ofstream(file) << "keep"; }
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& name : {file, fifo, std::string("/dev/null")}) {
+        SCOPED_TRACE(name);
+        SerialPort port;
+        try {
+            port.open(name);  // a FIFO opened for reading would wait here for a writer
+            FAIL() << "opened";
+        } catch (const SerialError& e) {
+            EXPECT_EQ(e.step(), SerialStep::NotATerminal);
+            EXPECT_EQ(std::string(e.what()), name + ": not a serial port");
+            EXPECT_EQ(e.reason(), "not a serial port");
+        }
+        EXPECT_FALSE(port.isOpen());
+        const TransferPortOpening opening = openTransferPort(port, name);
+        EXPECT_FALSE(opening.opened);
+        EXPECT_EQ(opening.reason, "cannot open the port: not a serial port");
+        ASSERT_TRUE(opening.notice);
+        EXPECT_EQ(opening.notice->text, "Open Port Error!!");
+    }
+    EXPECT_EQ(fileText(file), "keep");
+
+    SerialPort port;
+    try {
+        port.open(dir.file("ttyUSB9"));
+        FAIL() << "opened";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::Open);
+        EXPECT_EQ(std::string(e.what()), dir.file("ttyUSB9") + ": No such file or directory");
+        EXPECT_EQ(e.reason(), "No such file or directory");
+    }
+}
+
 TEST(SerialLayer, SettingsTheDeviceDoesNotTakeAreRefused) {
     LinePair line;
     SerialPort port;
@@ -250,6 +294,8 @@ TEST(SerialLayer, SettingsTheDeviceDoesNotTakeAreRefused) {
     EXPECT_FALSE(opening.opened);
     ASSERT_TRUE(opening.notice);
     EXPECT_EQ(*opening.notice, (Notice{"Port Setting Error!!!", "Set Error", NoticeButtons::Ok, NoticeIcon::None}));
+    EXPECT_EQ(opening.reason,
+              "cannot set up the port: the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits");
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(openTransferPort(port, line.path).opened) << "the refused attempt let go of the device";
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "fake_line.h"
@@ -94,20 +95,32 @@ TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
 }
 
 TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
-    struct Case { const char* name; std::vector<Piece> pieces; bool accepted; TransferFailure failure; };
+    struct Case {
+        const char* name;
+        std::vector<Piece> pieces;
+        bool accepted;
+        TransferFailure failure;
+        const char* reason;
+    };
     const std::vector<Case> cases = {
-        {"inner CR stays, trailing CR trimmed", answer(kGoAheadAnswer), true, TransferFailure::None},
-        {"without the inner CR", answer({0x06, 0x1B, '[', 'p', 0x0D}), false, TransferFailure::WrongGoAhead},
-        {"unexpected answer", answer(bytes("ID=\r")), false, TransferFailure::WrongGoAhead},
-        // NAK is a control character: trimmed away, it leaves nothing to judge.
-        {"refusal", answer({0x15, 0x0D}), false, TransferFailure::NoGoAhead},
-        {"nothing", {}, false, TransferFailure::NoGoAhead},
+        {"inner CR stays, trailing CR trimmed", answer(kGoAheadAnswer), true, TransferFailure::None, "no failure"},
+        {"without the inner CR", answer({0x06, 0x1B, '[', 'p', 0x0D}), false, TransferFailure::WrongGoAhead,
+         "the board answered ACK ESC \"[p\" CR instead of the go-ahead"},
+        {"unexpected answer", answer(bytes("ID=\r")), false, TransferFailure::WrongGoAhead,
+         "the board answered \"ID=\" CR instead of the go-ahead"},
+        // NAK is a control character: trimmed away it leaves no text to
+        // judge, but the board did answer, and with a refusal.
+        {"refusal", answer({0x15, 0x0D}), false, TransferFailure::WrongGoAhead,
+         "the board answered NAK CR instead of the go-ahead"},
+        {"nothing", {}, false, TransferFailure::NoGoAhead,
+         "the board did not answer the upload request within 2 seconds"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Session s(answer(bytes("ID=")), c.pieces);
         EXPECT_EQ(s.transfer.SendConfiguration(), c.accepted);
         EXPECT_EQ(s.transfer.failure(), c.failure);
+        EXPECT_EQ(s.transfer.failureReason(), c.reason);
         EXPECT_EQ(s.display.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
         if (c.accepted) continue;
         ASSERT_EQ(s.display.notices.size(), 1u);
@@ -122,6 +135,47 @@ TEST(Upload, WrongLogonShowsTheBoxToo) {
     EXPECT_FALSE(s.transfer.SendConfiguration());
     EXPECT_EQ(s.display.log, std::vector<std::string>{"+++ID= Error"});
     EXPECT_EQ(s.display.notices.size(), 1u);
+}
+
+// What the operator is told: a board that said something is quoted, one
+// that said nothing did not answer, and garbage is called so.
+TEST(Logon, FailureReasonsTellAnAnswerFromSilence) {
+    struct Case { const char* name; std::vector<Piece> pieces; TransferFailure failure; const char* reason; };
+    const std::vector<Case> cases = {
+        {"blanks only", answer(bytes("\r\n")), TransferFailure::WrongLogonAnswer,
+         "the board answered CR LF instead of \"ID=\""},
+        {"another text", answer(Bytes{'I', 'X', '=', 0x8F, 0x7F, '"', 0x0D}), TransferFailure::WrongLogonAnswer,
+         "the board answered \"IX=\" 0x8F DEL \"\\\"\" CR instead of \"ID=\""},
+        {"a long answer is cut", answer(Bytes(40, 'x')), TransferFailure::WrongLogonAnswer,
+         "the board answered \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\" ... instead of \"ID=\""},
+        {"garbage flood", answer(Bytes(9001, 'x')), TransferFailure::InputFlood,
+         "more than 9,000 unexpected bytes were waiting on the line"},
+        {"silence", {}, TransferFailure::NoLogonAnswer, "the board did not answer the logon within 2 seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(c.pieces, {});
+        EXPECT_FALSE(s.transfer.ReceiveConfiguration());
+        EXPECT_EQ(s.transfer.failure(), c.failure);
+        EXPECT_EQ(s.transfer.failureReason(), c.reason);
+    }
+}
+
+// The steps in words count the blocks that really go out, escapes and all.
+TEST(Upload, StepsAreToldInWordsWithTheBlocksCounted) {
+    Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
+    for (std::size_t i = 0; i < kImageSize; ++i) s.image[i] = 0x0D;  // every byte escaped: more blocks
+    ASSERT_TRUE(s.transfer.SendConfiguration());
+    const std::size_t blocks = s.port.writes.size() - kLogonBytes;
+    ASSERT_GT(blocks, 120u);
+    const std::vector<std::string>& notes = s.display.notes;
+    ASSERT_EQ(notes.size(), 3 + blocks + 1);
+    EXPECT_EQ(notes[0], "logon answered \"ID=\" CR");
+    EXPECT_EQ(notes[1], "service request ESC \"PG2\" CR sent");
+    EXPECT_EQ(notes[2], "go-ahead received");
+    EXPECT_EQ(notes[3], "block 1 of " + std::to_string(blocks) + " sent");
+    EXPECT_EQ(notes[2 + blocks], "block " + std::to_string(blocks) + " of " + std::to_string(blocks) + " sent");
+    EXPECT_EQ(notes.back(), "the last block has left the port");
 }
 
 TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
@@ -175,6 +229,11 @@ TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
     EXPECT_EQ(s.display.status, "  Downloading Now ......");
     EXPECT_EQ(s.display.range, std::make_pair(0, 8846));
     EXPECT_EQ(s.display.positions.back(), 8845);
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "%02X%02X", frame[8844], frame[8845]);
+    EXPECT_EQ(s.display.notes, (std::vector<std::string>{"logon answered \"ID=\" CR", "service request ESC \"PG3\" CR sent",
+                                                          "frame of 8846 bytes received",
+                                                          std::string("checksum matches (") + sum + ")"}));
     ConfigImage expected = before;
     unpackDownloadFrame(frame.data(), expected);
     EXPECT_EQ(s.image.bytes(), expected.bytes());

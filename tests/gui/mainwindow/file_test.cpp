@@ -64,7 +64,7 @@ TEST_F(Files, SaveCommitsTheFieldAndStoresAllPagesThenOpenGivesItBack) {
     save(path);
     const FileDialogRequest& request = FileDialog::requests().back();
     EXPECT_EQ(request.kind, FileDialogRequest::Kind::Save);
-    EXPECT_EQ(request.directory.toStdString(), form->config().startDirectory);
+    EXPECT_EQ(request.directory, form->startDirectory());
     EXPECT_EQ(request.filter, "Table File*.tbl (*.tbl)");
     EXPECT_EQ(contents(path), std::string(saved.begin(), saved.end()));
 
@@ -87,7 +87,7 @@ TEST_F(Files, OpenReloadsTheShownPagesEvenWhenCancelled) {
     EXPECT_EQ(a.edtAddr[0]->text(), "1234560");
     EXPECT_EQ(a.memMsg[0]->toPlainText(), "No.11 ppg message") << "message page 2 stays shown";
     EXPECT_EQ(a.edtPagerID[0]->text(), "101");
-    EXPECT_EQ(form->config().messagePage, 2);
+    EXPECT_EQ(form->messagePage(), 2);
 }
 
 TEST_F(Files, ShortAndLongFilesAreTakenAndReported) {

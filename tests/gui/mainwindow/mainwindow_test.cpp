@@ -79,9 +79,9 @@ TEST_F(MainWindow, SelectionBarListsAndFields) {
     EXPECT_EQ(labels, QStringList({"CapCode Select", "Message Select", " Port:", "Frequency", "00Hz", "Channel Space"}));
 
     form->cboComPort->setCurrentIndex(3);
-    EXPECT_EQ(form->config().selectedPort, 0) << "setting the list from code is no choice";
+    EXPECT_EQ(form->selectedPort(), 0) << "setting the list from code is no choice";
     emit form->cboComPort->activated(3);
-    EXPECT_EQ(form->config().selectedPort, 3);
+    EXPECT_EQ(form->selectedPort(), 3);
 }
 
 TEST_F(MainWindow, StartUpShowsTheDefaultsWithTheDatabaseTabActive) {

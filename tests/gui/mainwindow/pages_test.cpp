@@ -77,18 +77,18 @@ TEST_F(Pages, AGroupThatIsNoNumberStoresNothingAndKeepsThePage) {
     ASSERT_EQ(MessageBox::shown().size(), 1u);
     EXPECT_EQ(MessageBox::shown()[0], notANumberBox("1x"));
     EXPECT_EQ(image().bytes(), before);
-    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(form->capcodePage(), 1);
     EXPECT_EQ(a.edtAddr[0]->text(), "0000042") << "the edits stay on screen";
 
     chooseLast(form->cboCapNo);
-    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(form->capcodePage(), 1);
     EXPECT_EQ(form->cboCapNo->currentIndex(), 0) << "the selector still names the shown page";
 }
 
 TEST_F(Pages, PageElevenRegeneratesTheBlocksBehindItsRows) {
     const ControlArrays& a = rows();
     chooseLast(form->cboCapNo);
-    ASSERT_EQ(form->config().capcodePage, 11);
+    ASSERT_EQ(form->capcodePage(), 11);
     EXPECT_EQ(capcodeCaption(), "DataBase100 -- 899");
     EXPECT_EQ(a.labIndex[0]->text(), "100");
     EXPECT_EQ(a.labIndex[7]->text(), "800");
@@ -106,7 +106,7 @@ TEST_F(Pages, PageElevenRegeneratesTheBlocksBehindItsRows) {
     a.edtAddr[3]->setText("2099999");
     image().capcodeSlot(498)[capcode::kGroup] = 5;
     form->NextC1->trigger();
-    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(form->capcodePage(), 1);
     for (std::size_t k : {399u, 498u}) {
         EXPECT_EQ(slotByte(k, capcode::kType), 2) << k;
         EXPECT_EQ(slotByte(k, capcode::kGroup), capcode::kNoGroup) << k;
@@ -121,19 +121,20 @@ TEST_F(Pages, CapcodeCommandsFromMenuToolBarAndSelector) {
     const ControlArrays& a = rows();
     EXPECT_EQ(capcodeCaption(), "Pager DataBase") << "plain until the first paging command";
     form->BeforeC1->trigger();
-    EXPECT_EQ(form->config().capcodePage, 1) << "no wrap below page 1";
+    EXPECT_EQ(form->capcodePage(), 1) << "no wrap below page 1";
     EXPECT_EQ(capcodeCaption(), "Pager DataBase1");
 
     showTab(form->TabSheet3);
     toolButton(1)->click();  // "CapCode Next Page"
-    EXPECT_EQ(form->config().capcodePage, 2);
+    EXPECT_EQ(form->capcodePage(), 2);
     EXPECT_EQ(form->pacCapMsg->currentWidget(), form->TabSheet1);
     EXPECT_EQ(form->cboCapNo->currentIndex(), 1);
     EXPECT_EQ(a.labIndex[9]->text(), "20");
 
     toolButton(0)->click();  // "CapCode Before Page"
-    EXPECT_EQ(form->config().capcodePage, 1);
-    form->config().capcodePage = 10;
+    EXPECT_EQ(form->capcodePage(), 1);
+    form->cboCapNo->setCurrentIndex(9);  // page 10 chosen
+    emit form->cboCapNo->activated(9);
     form->NextC1->trigger();
     EXPECT_EQ(capcodeCaption(), "DataBase100 -- 799");
     EXPECT_EQ(form->cboCapNo->currentIndex(), 10);
@@ -144,20 +145,20 @@ TEST_F(Pages, MessageCommandsWrapBothWays) {
     a.memMsg[0]->setPlainText("Gate open  \n\n");
     toolButton(6)->click();  // "Message Before Page": before 1 comes 10
     EXPECT_EQ(readMessage(image().messageSlot(0)), "Gate open") << "trailing blanks and line ends are cut";
-    EXPECT_EQ(form->config().messagePage, 10);
+    EXPECT_EQ(form->messagePage(), 10);
     EXPECT_EQ(messageCaption(), "PPG Message10");
     EXPECT_EQ(form->cboMesNo->currentIndex(), 9);
     EXPECT_EQ(a.labMIndex[9]->text(), "100");
     EXPECT_EQ(form->pacCapMsg->currentWidget(), form->TabSheet3);
 
     form->NextM1->trigger();
-    EXPECT_EQ(form->config().messagePage, 1);
+    EXPECT_EQ(form->messagePage(), 1);
     toolButton(7)->click();
-    EXPECT_EQ(form->config().messagePage, 2);
+    EXPECT_EQ(form->messagePage(), 2);
     form->BeforeM1->trigger();
-    EXPECT_EQ(form->config().messagePage, 1);
+    EXPECT_EQ(form->messagePage(), 1);
     chooseLast(form->cboMesNo);
-    EXPECT_EQ(form->config().messagePage, 10);
+    EXPECT_EQ(form->messagePage(), 10);
 }
 
 TEST_F(Pages, ShowingLeavingAndSavingPagesChangesNoByteNobodyEdited) {
@@ -187,7 +188,7 @@ TEST_F(Pages, ShowingLeavingAndSavingPagesChangesNoByteNobodyEdited) {
     form->moveFocusToSink();
     form->Save1->trigger();
 
-    EXPECT_EQ(form->config().capcodePage, 1);
+    EXPECT_EQ(form->capcodePage(), 1);
     EXPECT_EQ(changedBytes(before, im.bytes()), "");
     EXPECT_EQ(rows().memMsg[4]->toPlainText(), "One\nTwo three");
     EXPECT_TRUE(MessageBox::shown().empty());
@@ -231,7 +232,7 @@ TEST_F(Pages, AnAddressOrPagerIdThatIsNoNumberNeverReachesTheImage) {
     a.edtAddr[0]->setText("12a");  // typed, but no field was left
     toolButton(1)->click();        // "CapCode Next Page"
     EXPECT_EQ(storedAddress(0), "1234560");
-    EXPECT_EQ(form->config().capcodePage, 2);
+    EXPECT_EQ(form->capcodePage(), 2);
     a.edtAddr[1]->setText("+15");
     a.edtAddr[2]->setText("");
     form->BeforeC1->trigger();

@@ -195,7 +195,10 @@ TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
     const Notice settingError{"Port Setting Error!!!", "Set Error", NoticeButtons::Ok, NoticeIcon::None};
     const Notice noAnswer{"Command & Response Error!!!", "Transfermission Error", NoticeButtons::Ok,
                           NoticeIcon::None};
-    enum class Port { Board, Missing, NotALine };
+    // A plain file is no serial line: it is not opened at all. A line that
+    // refuses the settings is a pseudo-terminal asked for 7 data bits with
+    // even parity through the dialog's hidden data-format selector.
+    enum class Port { Board, Missing, NotALine, RefusesSettings };
     struct Case {
         const char* name;
         sim::SimOptions options;
@@ -203,24 +206,37 @@ TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
         QAction* command;
         const char* result;
         std::vector<Notice> boxes;
+        const char* reason;  // on hover
     };
     const std::vector<Case> cases = {
-        {"silent board, transfer", silent, Port::Board, form->Write1, "  Transfer Error !", {noAnswer}},
-        {"silent board, read", silent, Port::Board, form->Test1, "  Read Error !", {}},
-        {"frame cut short", cut, Port::Board, form->Test1, "  Read Error !", {}},
-        {"no port, transfer", {}, Port::Missing, form->Write1, "  Transfer Error !", {openError, noAnswer}},
-        {"no port, read", {}, Port::Missing, form->Test1, "  Read Error !", {openError}},
-        {"settings refused, transfer", {}, Port::NotALine, form->Write1, "  Transfer Error !",
-         {settingError, noAnswer}},
-        {"settings refused, read", {}, Port::NotALine, form->Test1, "  Read Error !", {settingError}},
+        {"silent board, transfer", silent, Port::Board, form->Write1, "  Transfer Error !", {noAnswer},
+         "the board did not answer the logon within 2 seconds"},
+        {"silent board, read", silent, Port::Board, form->Test1, "  Read Error !", {},
+         "the board did not answer the logon within 2 seconds"},
+        {"frame cut short", cut, Port::Board, form->Test1, "  Read Error !", {},
+         "the board stopped sending part-way through the configuration"},
+        {"no port, transfer", {}, Port::Missing, form->Write1, "  Transfer Error !", {openError, noAnswer},
+         "cannot open the port: No such file or directory"},
+        {"no port, read", {}, Port::Missing, form->Test1, "  Read Error !", {openError},
+         "cannot open the port: No such file or directory"},
+        {"not a serial port, transfer", {}, Port::NotALine, form->Write1, "  Transfer Error !", {openError, noAnswer},
+         "cannot open the port: not a serial port"},
+        {"not a serial port, read", {}, Port::NotALine, form->Test1, "  Read Error !", {openError},
+         "cannot open the port: not a serial port"},
+        {"settings refused, transfer", {}, Port::RefusesSettings, form->Write1, "  Transfer Error !",
+         {settingError, noAnswer},
+         "cannot set up the port: the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits"},
+        {"settings refused, read", {}, Port::RefusesSettings, form->Test1, "  Read Error !", {settingError},
+         "cannot set up the port: the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MessageBox::clearShown();
         Board board(c.options, boardImage());
-        pointPort("QM730C_COM1", c.port == Port::Board     ? board.port()
-                                 : c.port == Port::Missing ? "/nonexistent/qm730-port"
-                                                           : plainFile);
+        pointPort("QM730C_COM1", c.port == Port::Missing    ? "/nonexistent/qm730-port"
+                                 : c.port == Port::NotALine ? plainFile
+                                                            : board.port());
+        dialog()->cboUartData->setCurrentIndex(c.port == Port::RefusesSettings ? 0 : 2);
         const bool reading = c.command == form->Test1;
         if (reading) name1()->setText("NOT STORED");  // a read reloads the views all the same
         const ConfigImage before = form->config().image;
@@ -228,7 +244,7 @@ TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
         runModal(c.command);
         EXPECT_EQ(status(), c.result);
         EXPECT_EQ(MessageBox::shown(), c.boxes);
-        EXPECT_FALSE(dialog()->lblMsg->toolTip().isEmpty());  // the reason, on hover
+        EXPECT_EQ(dialog()->lblMsg->toolTip().toStdString(), c.reason);
         EXPECT_EQ(form->config().image.bytes(), before.bytes());
         if (reading) {
             EXPECT_EQ(name1()->text().toStdString(), readName(before.capcodeSlot(0)));
@@ -240,6 +256,7 @@ TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
         const int range = reading ? 8846 : 28522;
         EXPECT_NE(std::find(watch.rangePaints.begin(), watch.rangePaints.end(), range), watch.rangePaints.end());
     }
+    dialog()->cboUartData->setCurrentIndex(2);
 }
 
 // Records, each time the dialog is shown, whether OK is hidden and what the
@@ -310,6 +327,24 @@ TEST_F(Transfer, OnlyTheCommandsStartAnOperationOncePerShowing) {
     EXPECT_EQ(dialog()->windowTitle(), " Trandfer Data to Flash");
     EXPECT_EQ(status(), "  Transfer Success !");
     EXPECT_EQ(board.sim().stats().logons, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The dialog works on what it is told when it is shown, whatever the main
+// window has chosen meanwhile.
+TEST_F(Transfer, TheDialogRunsTheDirectionAndPortItIsTold) {
+    ASSERT_TRUE(active);
+    Board board({}, boardImage());
+    pointPort("QM730C_COM3", board.port());
+    ASSERT_EQ(form->selectedPort(), 0);
+    pressOkWhenDone(dialog());
+    dialog()->execTransfer(TransferDirection::Read, 2);
+    EXPECT_EQ(dialog()->portName(), "COM3");
+    EXPECT_EQ(status(), "  Read Success !");
+    EXPECT_EQ(board.sim().stats().logons, 1);
 }
 
 }  // namespace

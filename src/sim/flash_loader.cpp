@@ -1,0 +1,170 @@
+#include "sim/flash_loader.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace qm730::sim {
+
+namespace {
+
+using namespace loader;
+
+std::string hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+std::string htagText(std::uint8_t htag) { return "Htag " + std::to_string(htag) + ": "; }
+
+std::string blockText(std::uint32_t address) {
+    return "block " + std::to_string((address - kFlashStart) / kBlockBytes) + " (" + hex(address, 5) + ")";
+}
+
+const char* commandName(std::uint8_t command) {
+    switch (command) {
+        case kCheck: return "check";
+        case kErase: return "erase";
+        case kWriteBlock: return "write";
+        case kReadBlock: return "read";
+        default: return "unknown command";
+    }
+}
+
+// A block write or read covers one whole block of the flash.
+bool isBlockStart(std::uint32_t address) {
+    return address >= kFlashStart && address < kFlashEnd && (address - kFlashStart) % kBlockBytes == 0;
+}
+
+// What the command itself asks for that the loader cannot do; nothing when
+// it can be carried out.
+std::optional<std::string> unfitRequest(const Request& r) {
+    switch (r.command) {
+        case kCheck:
+            if (r.address != 0 || r.count != 0)
+                return "check with address " + hex(r.address, 5) + " and count " + std::to_string(r.count) +
+                       "; it takes address 0 and count 0";
+            return std::nullopt;
+        case kErase:
+            if (r.address != kFlashStart && r.address != kFlashStart + kSectorBytes)
+                return "erase address " + hex(r.address, 5) + " is not D0000 or E0000";
+            if (r.count != 0) return "erase with count " + std::to_string(r.count) + "; it takes count 0";
+            return std::nullopt;
+        case kWriteBlock:
+        case kReadBlock:
+            if (!isBlockStart(r.address))
+                return std::string(commandName(r.command)) + " address " + hex(r.address, 5) +
+                       " is not the start of a 2048-byte block in D0000 to EFFFF";
+            if (r.count != kBlockBytes)
+                return std::string(commandName(r.command)) + " count " + std::to_string(r.count) + " is not 2048";
+            return std::nullopt;
+        default:
+            return "unknown command " + hex(r.command, 2);
+    }
+}
+
+}  // namespace
+
+FlashLoader::FlashLoader(LoaderFaults faults, Bytes flash) : faults_(std::move(faults)), flash_(std::move(flash)) {
+    if (flash_.size() != kFlashBytes) flash_.assign(kFlashBytes, kErased);
+}
+
+LoaderAnswer FlashLoader::probe() {
+    LoaderAnswer answer;
+    if (++probesSeen_ <= faults_.ignoreProbes) {
+        answer.note = "probe " + std::to_string(probesSeen_) + " of the first " + std::to_string(faults_.ignoreProbes) +
+                      " ignored";
+        return answer;
+    }
+    answer.bytes = {kAccepted};
+    answer.note = "probe answered";
+    return answer;
+}
+
+LoaderAnswer FlashLoader::frame(std::span<const std::uint8_t> wire) {
+    LoaderAnswer answer;
+    if (faults_.answerFrames && framesSeen_ >= *faults_.answerFrames) {
+        answer.note = "frame " + std::to_string(framesSeen_ + 1) + " not answered: the loader answers only the first " +
+                      std::to_string(*faults_.answerFrames);
+        ++framesSeen_;
+        return answer;
+    }
+    ++framesSeen_;
+
+    const DecodedRequest decoded = decodeRequest(wire);
+    if (!decoded.request) {
+        answer.refused = true;
+        answer.bytes = onTheLine(reply(decoded.htag, false));
+        answer.note = htagText(decoded.htag) + "damaged frame refused: " + decoded.problem;
+        return answer;
+    }
+    const Request& request = *decoded.request;
+    if (const auto unfit = unfitRequest(request)) {
+        answer.refused = true;
+        answer.bytes = onTheLine(reply(request.htag, false));
+        answer.note = htagText(request.htag) + "refused: " + *unfit;
+        return answer;
+    }
+    if (faults_.refusedCommands.count(request.command)) {
+        answer.refused = true;
+        answer.bytes = onTheLine(reply(request.htag, false));
+        answer.note = htagText(request.htag) + commandName(request.command) + " refused on purpose";
+        return answer;
+    }
+    return carryOut(request);
+}
+
+LoaderAnswer FlashLoader::carryOut(const Request& r) {
+    LoaderAnswer answer;
+    const std::string tag = htagText(r.htag);
+    switch (r.command) {
+        case kCheck:
+            answer.note = tag + "check answered";
+            break;
+        case kErase: {
+            const auto sector = flash_.begin() + static_cast<long>(r.address - kFlashStart);
+            std::fill(sector, sector + static_cast<long>(kSectorBytes), kErased);
+            answer.flashChanged = true;
+            answer.delay = faults_.eraseDelay;
+            answer.note = tag + "erased " + hex(r.address, 5) + " to " + hex(r.address + kSectorBytes - 1, 5);
+            if (answer.delay.count() > 0) answer.note += ", reply after " + std::to_string(answer.delay.count()) + " ms";
+            break;
+        }
+        case kWriteBlock: {
+            // NOR flash: programming only clears bits.
+            auto cell = flash_.begin() + static_cast<long>(r.address - kFlashStart);
+            bool lost = false;
+            for (const std::uint8_t byte : r.data) {
+                lost = lost || (*cell & byte) != byte;
+                *cell = static_cast<std::uint8_t>(*cell & byte);
+                ++cell;
+            }
+            answer.flashChanged = true;
+            answer.note = tag + "wrote " + blockText(r.address);
+            if (lost) answer.note += "; it was not erased, so some bits could not be set";
+            break;
+        }
+        case kReadBlock: {
+            const auto offset = static_cast<long>(r.address - kFlashStart);
+            Bytes block(flash_.begin() + offset, flash_.begin() + offset + static_cast<long>(kBlockBytes));
+            const int number = static_cast<int>(offset / static_cast<long>(kBlockBytes));
+            answer.note = tag + "read " + blockText(r.address);
+            if (faults_.corruptReadback.count(number)) {
+                block[0] = static_cast<std::uint8_t>(~block[0]);
+                answer.note += ", its first byte sent inverted on purpose";
+            }
+            answer.bytes = onTheLine(dataFrame(r.htag, r.address, block));
+            return answer;
+        }
+    }
+    answer.bytes = onTheLine(reply(r.htag, true));
+    return answer;
+}
+
+Bytes FlashLoader::onTheLine(Bytes answer) const {
+    if (faults_.cutReply && *faults_.cutReply < answer.size()) answer.resize(*faults_.cutReply);
+    answer.insert(answer.begin(), faults_.noiseBeforeReply, 0x00);
+    return answer;
+}
+
+}  // namespace qm730::sim

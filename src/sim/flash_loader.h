@@ -1,0 +1,67 @@
+// The simulated board's flash loader: it carries out the requests of the
+// board link on its own NOR flash and says what to answer. It does no line
+// work itself; the board on the line feeds it whole frames and probes and
+// sends what it returns.
+//
+// The flash behaves as NOR flash does: it starts erased (all FF) unless
+// loaded, an erase sets its 64 KiB sector to FF, and a block write can only
+// clear bits (new = old AND data), so a block written without an erase
+// before it reads back wrong.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "sim/loader_wire.h"
+
+namespace qm730::sim {
+
+// Ways the loader can be told to misbehave, for trying the program's
+// failure paths.
+struct LoaderFaults {
+    std::set<std::uint8_t> refusedCommands;  // answered 15 and not carried out
+    std::set<int> corruptReadback;           // blocks whose data frame carries a wrong byte
+    std::optional<std::size_t> answerFrames;  // frames answered before the loader falls silent
+    std::chrono::milliseconds eraseDelay{0};  // before the reply to an erase
+    std::size_t ignoreProbes = 0;             // probes left unanswered before the first answer
+    std::size_t noiseBeforeReply = 0;         // line noise (00 bytes) before every reply and data frame
+    std::optional<std::size_t> cutReply;      // only this many bytes of every reply and data frame
+};
+
+// What the loader wants done on the line for one frame or probe.
+struct LoaderAnswer {
+    Bytes bytes;                          // sent as they are; none for no answer
+    std::chrono::milliseconds delay{0};  // waited before they go out
+    bool flashChanged = false;            // an erase or block write was carried out
+    bool refused = false;                 // answered 15: damaged, not allowed or refused on purpose
+    std::string note;                     // one line for the log
+};
+
+class FlashLoader {
+public:
+    // flash: the starting content, kFlashBytes long; anything else starts erased.
+    explicit FlashLoader(LoaderFaults faults, Bytes flash = {});
+
+    // One request, from its start byte up to, not including, its end byte.
+    LoaderAnswer frame(std::span<const std::uint8_t> wire);
+    // The presence probe.
+    LoaderAnswer probe();
+
+    const Bytes& flash() const { return flash_; }
+
+private:
+    LoaderAnswer carryOut(const Request& request);
+    // The reply or data frame as the faults let it onto the line.
+    Bytes onTheLine(Bytes answer) const;
+
+    LoaderFaults faults_;
+    Bytes flash_;
+    std::size_t framesSeen_ = 0;
+    std::size_t probesSeen_ = 0;
+};
+
+}  // namespace qm730::sim
