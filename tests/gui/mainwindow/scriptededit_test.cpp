@@ -1,37 +1,45 @@
-// A table file edited by script, then opened in the window: what the script
-// set is what the Config tab and the pager pages show.
-#include <QTemporaryDir>
+// A table file edited with qm730ctl, then opened in the window: what the
+// script set is what the Config tab and the pager pages show.
+#include <fstream>
 
 #include "gui/seams/filedialog.h"
 #include "core/config/configfile.h"
-#include "core/config/pagertable.h"
-#include "core/config/settingkeys.h"
 #include "datatabs.h"
+#include "run_ctl.h"
+#include "tempdir.h"
 
 namespace {
 
+using qm730::test::CtlRun;
+
 class ScriptedEdit : public DataTabs {
 protected:
-    void openInWindow(const qm730::ConfigImage& file) {
-        const QString path = dir.filePath("scripted.tbl");
-        ASSERT_TRUE(qm730::saveTableFile(path.toStdString(), file).ok());
+    ScriptedEdit() { EXPECT_EQ(ctl("new " + path).status, 0); }
+
+    CtlRun ctl(const std::string& arguments) { return qm730::test::runQm730ctl(dir.path().string(), arguments); }
+    qm730::ConfigImage file() const {
+        qm730::ConfigImage image;
+        EXPECT_TRUE(qm730::loadTableFile(path, image).ok());
+        return image;
+    }
+    void openInWindow() {
         FileDialog::clearRequests();
-        FileDialog::setNextFileName(path);
+        FileDialog::setNextFileName(QString::fromStdString(path));
         form->Open1->trigger();
         FileDialog::clearRequests();
     }
-    QTemporaryDir dir;
+
+    TempDir dir;
+    const std::string path = dir.file("scripted.tbl");
 };
 
 TEST_F(ScriptedEdit, SettingsSetByNameShowInTheConfigTab) {
     ASSERT_TRUE(active);
-    qm730::ConfigImage file = qm730::defaultImage();
-    const std::vector<qm730::SettingAssignment> settings{
-        {"uart_baud", "19200bps"}, {"Heartbeat", "10minutes"},  {"Baud", "512 bps"},
-        {"Frequency", "929.1 MHz"}, {"Channel_space", "10k"},  {"Delay_byte_3", "200"},
-        {"Invert_polarity", "on"},  {"Setup_password", "1234567"}};
-    ASSERT_TRUE(qm730::applySettings(file, settings).empty());
-    openInWindow(file);
+    const CtlRun set = ctl("set -q " + path +
+                           " uart_baud=19200bps Heartbeat=10minutes 'Baud=512 bps' 'Frequency=929.1 MHz'"
+                           " Channel_space=10k Delay_byte_3=200 Invert_polarity=on Setup_password=1234567");
+    ASSERT_EQ(set.status, 0) << set.err;
+    openInWindow();
     form->unlockConfigTab();
     QApplication::processEvents();
 
@@ -45,18 +53,17 @@ TEST_F(ScriptedEdit, SettingsSetByNameShowInTheConfigTab) {
     EXPECT_EQ(form->arrays().edtDelay[2]->text(), "200");
     EXPECT_TRUE(form->arrays().chkCtl[2]->isChecked());
     EXPECT_EQ(form->edtSPass->text(), "1234567");
-    EXPECT_EQ(image().bytes(), file.bytes()) << "showing the file changed nothing";
+    EXPECT_EQ(image().bytes(), file().bytes()) << "showing the file changed nothing";
 }
 
 TEST_F(ScriptedEdit, ImportedPagersShowOnTheirPages) {
     ASSERT_TRUE(active);
-    qm730::ConfigImage file = qm730::defaultImage();
-    const auto result = qm730::importPagers(file,
-                                            "Index,Address,FunBit,Type,Baud,Name,Group\n"
-                                            "3,42,1 0,Tone,2400 bps,Ann Lee,12\n"
-                                            "300,0500000,0  0,Numeric,1200 bps,,\n");
-    ASSERT_TRUE(result.problems.empty());
-    openInWindow(file);
+    std::ofstream(dir.file("p.csv")) << "Index,Address,FunBit,Type,Baud,Name,Group\n"
+                                        "3,42,1 0,Tone,2400 bps,Ann Lee,12\n"
+                                        "300,0500000,0  0,Numeric,1200 bps,,\n";
+    const CtlRun import = ctl("pagers import -q " + path + " " + dir.file("p.csv"));
+    ASSERT_EQ(import.status, 0) << import.err;
+    openInWindow();
     const ControlArrays& a = rows();
     EXPECT_EQ(a.edtAddr[2]->text(), "0000042");
     EXPECT_EQ(a.cboFunc[2]->currentText(), "1  0");
@@ -72,7 +79,7 @@ TEST_F(ScriptedEdit, ImportedPagersShowOnTheirPages) {
     EXPECT_EQ(a.edtAddr[2]->text(), "0500000");
     EXPECT_EQ(a.cboType[2]->currentText(), "Numeric");
     form->NextC1->trigger();  // leaving the page rewrites every block from its row
-    EXPECT_EQ(image().bytes(), file.bytes()) << "the imported block is what the page writes";
+    EXPECT_EQ(image().bytes(), file().bytes()) << "the imported block is what the page writes";
 }
 
 }  // namespace
