@@ -3,7 +3,9 @@
 # command's help (PROGRAM help COMMAND) becomes a subsection of COMMANDS.
 #
 #   cmake -DHELP2MAN=... -DPROGRAM=... -DNAME_LINE=... -DOUTPUT=....1.gz
-#         [-DCOMMANDS=new;dump;...] -P man_page.cmake
+#         [-DCOMMANDS=new;dump;... or -DCOMMANDS=FROM_HELP] -P man_page.cmake
+cmake_policy(VERSION 3.25)
+
 foreach(required HELP2MAN PROGRAM NAME_LINE OUTPUT)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "man_page.cmake needs -D${required}=")
@@ -15,6 +17,27 @@ set(page "${OUTPUT}")
 string(REGEX REPLACE "\\.gz$" "" page "${page}")
 set(include_file "${page}.include")
 set(include_text "")
+
+# COMMANDS=FROM_HELP: the commands the program's --help lists under
+# "Subcommands:", but for help itself.
+if(COMMANDS STREQUAL "FROM_HELP")
+  execute_process(COMMAND "${PROGRAM}" --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${program_name} --help failed (${status})")
+  endif()
+  string(REGEX MATCH "\nSubcommands:\n(  [^\n]*\n)+" listed "${help}")
+  string(REGEX MATCHALL "\n  [a-z][a-z0-9-]*" names "${listed}")
+  set(COMMANDS "")
+  foreach(name IN LISTS names)
+    string(STRIP "${name}" name)
+    if(NOT name STREQUAL "help")
+      list(APPEND COMMANDS ${name})
+    endif()
+  endforeach()
+  if(NOT COMMANDS)
+    message(FATAL_ERROR "${program_name} --help lists no commands")
+  endif()
+endif()
 
 if(COMMANDS)
   string(APPEND include_text "[COMMANDS]\n")
