@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ struct FaultCell {
     std::vector<std::string> boxes;
     bool vanishes = false;  // the device goes away; the next run needs a new one
 };
+
+// CTest lists a cell by its name, not by its bytes.
+inline void PrintTo(const FaultCell& cell, std::ostream* out) { *out << cell.name; }
 
 inline constexpr const char* kNoBoardBox = "The target board is not found !";
 inline constexpr const char* kTransmitErrorBox = "Transmit Error!";
