@@ -25,6 +25,7 @@ Action addSendCommand(CLI::App& app);
 Action addReadCommand(CLI::App& app);
 Action addFlashCommand(CLI::App& app);
 Action addProbeCommand(CLI::App& app);
+Action addBackupCommand(CLI::App& app);
 
 // Prints "qm730ctl: " and the message on stderr, as one line.
 void printError(const std::string& message);

@@ -42,6 +42,7 @@ struct BoardScript {
     std::uint8_t probeAnswer = 0x06;
     bool hangUpOnProbe = false;
     Bytes onLineAtStart;  // bytes waiting on the line before the program opens it
+    Bytes flashAtStart;   // 131072 bytes the flash holds at first (default: all 00)
 };
 
 struct ReceivedFrame {
@@ -58,6 +59,7 @@ struct ReceivedFrame {
 class FlashBoard {
 public:
     explicit FlashBoard(BoardScript script) : script_(std::move(script)), flash_(0x20000, 0x00) {
+        if (script_.flashAtStart.size() == flash_.size()) flash_ = script_.flashAtStart;
         char name[128];
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
         path_ = name;
