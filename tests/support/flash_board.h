@@ -23,7 +23,8 @@ namespace qm730::test {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
-enum class DataFault { None, Short, Overlong, LoneEscape, BadEscape };
+// LostByte: one data byte missing, the frame still long enough to hold a block.
+enum class DataFault { None, Short, Overlong, LoneEscape, BadEscape, LostByte };
 
 struct BoardScript {
     bool silent = false;            // answers nothing at all
@@ -242,6 +243,7 @@ private:
         plain.push_back(static_cast<std::uint8_t>(sum >> 8));
         const DataFault fault = block == script_.faultBlock ? script_.fault : DataFault::None;
         if (fault == DataFault::Short) plain.resize(14 + 2047);
+        if (fault == DataFault::LostByte) plain.erase(plain.begin() + 14 + 1000);
         if (fault == DataFault::Overlong) plain.resize(14 + 10000, 0x55);
         Bytes wire = stuff(plain);
         if (fault == DataFault::LoneEscape) wire.push_back(0x1B);

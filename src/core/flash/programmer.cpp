@@ -118,15 +118,21 @@ public:
         outcome_.step = FlashStep::Check;
         if (!link_.OpenBoardLink(portName)) return boardNotFound();
 
+        // Nothing the board sent after its answer to the check may be taken
+        // for the head of the first data frame. Nothing checks the data read
+        // against anything, so every frame must be as long as the first.
         beginStep(kReadStatus, kReadOutProgressMaximum);
+        at(FlashStep::ReadOut, FlashImage::blockAddress(0), 0);
+        if (!link_.Purge()) return transmitError();
         const auto flash = std::make_unique<FlashImage>();
+        std::size_t frameSize = 0;
         for (int k = 0; k < kFlashBlockCount; ++k) {
             at(FlashStep::ReadOut, FlashImage::blockAddress(k), k);
             link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kReadBlock,
                             complementOf(board_command::kReadBlock));
             std::span<std::uint8_t, kFlashBlockSize> block(flash->bytes.data() + static_cast<std::size_t>(k) * kFlashBlockSize,
                                                             kFlashBlockSize);
-            if (state_.LinkError || !link_.ReadBlockData(block)) return transmitError();
+            if (state_.LinkError || !link_.ReadBlockData(block, &frameSize)) return transmitError();
             ++outcome_.blocksRead;
             host_.note(blockText(k) + " read, " + std::to_string(outcome_.blocksRead) + " of " +
                        std::to_string(kFlashBlockCount));
@@ -238,6 +244,7 @@ std::string describeFlashOutcome(const FlashOutcome& outcome) {
                 case LinkFailure::FrameTooLong:
                 case LinkFailure::FrameTooShort:
                 case LinkFailure::FrameBadEscape:
+                case LinkFailure::FrameSizeChanged:
                     return describeLinkFailure(outcome.failure) + " during " + stepText(outcome);
                 default: return "transmit error during " + stepText(outcome);
             }

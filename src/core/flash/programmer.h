@@ -75,7 +75,9 @@ inline constexpr int kReadOutProgressMaximum = kFlashBlockCount * (27 + 2064);
 
 // Reads the board's whole flash, D0000 to EFFFF, so that it can be kept
 // before new firmware is written: the board check, then a block read of each
-// of the 64 blocks in increasing order. Status, progress and the Write
+// of the 64 blocks in increasing order. The data read are checked against
+// nothing, so a data frame of another size than the first (a byte lost or
+// added on the line) fails the read as a bad frame does. Status, progress and the Write
 // command are reported through the link's host, and every failure ends the
 // run as a failed write does (" Ready", "Transmit Error!" or "The target
 // board is not found !", the port closed). On success the image holds the

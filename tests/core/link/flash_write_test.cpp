@@ -442,6 +442,12 @@ TEST(FlashReadOut, AFailedReadEndsAsAFailedWriteDoesAndKeepsTheImage) {
              s.fault = DataFault::Short;
          }),
          FlashResult::TransmitError, "Transmit Error!", 42, "during the read of block 40 (E4000)"},
+        {"a data byte lost on the line", script([](BoardScript& s) {
+             s.faultBlock = 5;
+             s.fault = DataFault::LostByte;
+         }),
+         FlashResult::TransmitError, "Transmit Error!", 7,
+         "the board's data frame differed in size from the ones before it during the read of block 5 (D2800)"},
         {"broken escape in the last block", script([](BoardScript& s) {
              s.faultBlock = 63;
              s.fault = DataFault::BadEscape;
