@@ -1,18 +1,24 @@
 // qm730ctl backup: the flash of one simulated board kept in a file and
-// written into a second one leaves both alike, and a failing board or an
-// unwritable file ends the run with one line, the file untouched.
+// written into a second one leaves both alike; a failing board, Ctrl+C or an
+// unwritable file ends the run with the file untouched.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <thread>
 
+#include "background_ctl.h"
+#include "core/link/serial_port.h"
 #include "flash_board.h"
 #include "run_ctl.h"
 #include "sim/sim_process.h"
 #include "tempdir.h"
 
+using namespace qm730;
 using namespace qm730::test;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -70,27 +76,50 @@ TEST_F(CliBackup, ABackupWrittenToAnotherBoardMakesItsFlashTheSame) {
 }
 
 TEST_F(CliBackup, FailuresEndWithOneLineAndLeaveTheFileAsItWas) {
-    const std::string kept = dir_.file("kept.s28");
+    // The backups go into a folder of their own, so that a stray file shows.
+    const fs::path folder = dir_.path() / "backups";
+    fs::create_directory(folder);
+    const std::string kept = (folder / "kept.s28").string(), fresh = (folder / "new.s28").string();
     std::ofstream(kept) << "an earlier backup\n";
+    const auto onlyTheEarlierBackup = [&] {
+        EXPECT_EQ(fileText(kept), "an earlier backup\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "nothing else is left";
+    };
 
     BoardScript quiet;
     quiet.silent = true;
     FlashBoard silent(quiet);
-    CtlRun r = ctl("backup -p " + silent.port() + " " + kept);
+    CtlRun r = ctl("backup -p " + silent.port() + " " + fresh);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "qm730ctl: backup on " + silent.port() +
                          ": the target board is not found: no answer to the board check\n");
+    onlyTheEarlierBackup();
 
-    BoardScript script;
-    script.faultBlock = 20;
-    script.fault = DataFault::Short;
-    FlashBoard failing(script);
-    r = ctl("backup -p " + failing.port() + " " + kept);
+    // The board answers the check and 20 block reads, then nothing more.
+    SimProcess stopping({"--stop-after-frames", "21"}, dir_.file("sim.err"));
+    const std::string port = stopping.firstLine(10s);
+    ASSERT_FALSE(port.empty()) << fileText(dir_.file("sim.err"));
+    r = ctl("backup -p " + port + " " + kept);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("qm730ctl: backup on " + failing.port() + ": ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("during the read of block 20 (DA000)\n"), std::string::npos) << r.err;
-    EXPECT_EQ(fileText(kept), "an earlier backup\n");
+    EXPECT_EQ(r.err, "qm730ctl: backup on " + port +
+                         ": no answer from the board within 5 seconds during the read of block 20 (DA000)\n");
+    onlyTheEarlierBackup();
+
+    // Ctrl+C while the board keeps the read waiting.
+    BoardScript afterCheck;
+    afterCheck.silentAfterCheck = true;
+    FlashBoard waiting(afterCheck);
+    Background run({"backup", "--port", waiting.port(), fresh}, dir_.path());
+    ASSERT_TRUE(run.started());
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (waiting.frames().size() < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(waiting.frames().size(), 2u) << "the first block read is on its way";
+    const int status = run.interrupt(SIGINT);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    onlyTheEarlierBackup();
+    SerialPort next;
+    EXPECT_NO_THROW(next.open(waiting.port())) << "the port is let go";
 
     // A file that cannot be written is found out before the board is asked.
     FlashBoard untouched{BoardScript{}};
