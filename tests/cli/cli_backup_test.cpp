@@ -12,7 +12,7 @@
 #include "core/link/serial_port.h"
 #include "flash_board.h"
 #include "run_ctl.h"
-#include "sim/sim_process.h"
+#include "sim_process.h"
 #include "tempdir.h"
 
 using namespace qm730;
