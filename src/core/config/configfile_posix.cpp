@@ -1,5 +1,6 @@
 // Table files on Linux: POSIX file calls, plus renameat2 and fallocate.
 #include "core/config/configfile.h"
+#include "core/config/savefaults.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -18,6 +19,9 @@
 namespace qm730 {
 
 namespace {
+
+using savefault::Call;
+using savefault::saveCallFails;
 
 constexpr const char* kNotRegular = "not a regular file";
 constexpr const char* kLinkLeadsNowhere = "dangling symbolic link";
@@ -58,7 +62,7 @@ public:
     int close() {
         const int rc = ::close(fd_);
         fd_ = -1;
-        return rc;
+        return saveCallFails(Call::Close) ? -1 : rc;
     }
 
 private:
@@ -83,6 +87,8 @@ public:
 private:
     sigset_t previous_;
 };
+
+int syncFile(int fd) { return saveCallFails(Call::Sync) ? -1 : ::fsync(fd); }
 
 // Reads until the buffer is full or the file ends; -1 on a read error.
 ssize_t readFully(int fd, std::uint8_t* buffer, std::size_t size) {
@@ -116,7 +122,8 @@ ssize_t countRest(int fd) {
 bool writeFully(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        const ssize_t n =
+            saveCallFails(Call::Write) ? -1 : ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -189,7 +196,8 @@ int createTemporary(const std::string& folder, mode_t mode, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix;
         for (int i = 0; i < 6; ++i) candidate += kLetters[pick(random)];
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd =
+            saveCallFails(Call::Create) ? -1 : ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             name = candidate;
             return fd;
@@ -202,7 +210,7 @@ int createTemporary(const std::string& folder, mode_t mode, std::string& name) {
 // Writes the contents into the temporary file and makes it durable; on
 // failure the temporary file is removed.
 FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, FileContents contents) {
-    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || ::fsync(file.get()) != 0 || file.close() != 0) {
+    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || syncFile(file.get()) != 0 || file.close() != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::WriteFailed, error);
@@ -223,7 +231,9 @@ FileResult createNewFile(const std::string& path, FileContents contents) {
     FileDescriptor file(createTemporary(directoryOf(path), 0666, temporary));
     if (file.get() < 0) return failure(FileStatus::CannotCreate, errno);
     if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
-    int rc = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    int rc = saveCallFails(Call::Rename)
+                 ? -1
+                 : ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) rc = ::rename(temporary.c_str(), path.c_str());
     if (rc != 0) {
         const int error = errno;
@@ -254,13 +264,13 @@ FileResult replaceFile(const SaveTarget& target, FileContents contents, bool& fa
         fallBack = true;
         return {};
     }
-    if (::fchmod(file.get(), target.info.st_mode & 07777) != 0) {
+    if (saveCallFails(Call::Chmod) || ::fchmod(file.get(), target.info.st_mode & 07777) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::CannotCreate, error);
     }
     if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
-    if (::rename(temporary.c_str(), target.path.c_str()) != 0) {
+    if (saveCallFails(Call::Rename) || ::rename(temporary.c_str(), target.path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::CannotReplace, error);
@@ -276,7 +286,7 @@ FileResult replaceFile(const SaveTarget& target, FileContents contents, bool& fa
 FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     bool readable = true;
-    int fd = ::open(target.path.c_str(), O_RDWR | kFlags);
+    int fd = saveCallFails(Call::Open) ? -1 : ::open(target.path.c_str(), O_RDWR | kFlags);
     if (fd < 0 && errno == EACCES) {
         readable = false;
         fd = ::open(target.path.c_str(), O_WRONLY | kFlags);
@@ -287,11 +297,14 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     if (::fstat(file.get(), &info) != 0) return failure(FileStatus::CannotCreate, errno);
     if (!S_ISREG(info.st_mode)) return notRegular(info);
 
+    // The old bytes, all of them, so that a longer file already cut to the
+    // image can be made whole again (up to a size no table file reaches).
+    constexpr off_t kRestoreLimit = off_t{64} << 20;
     const off_t oldSize = info.st_size;
     const std::size_t size = contents.size();
-    std::vector<std::uint8_t> old(std::min<std::size_t>(static_cast<std::size_t>(oldSize), size));
+    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min(oldSize, kRestoreLimit)));
     const bool restorable =
-        readable && ::pread(file.get(), old.data(), old.size(), 0) == static_cast<ssize_t>(old.size());
+        readable && readFully(file.get(), old.data(), old.size()) == static_cast<ssize_t>(old.size());
     const auto undo = [&](int error) {
         if (restorable) writeFully(file.get(), old.data(), old.size(), 0);
         ::ftruncate(file.get(), oldSize);
@@ -299,13 +312,19 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
         return failure(FileStatus::WriteFailed, error);
     };
 
-    if (oldSize < static_cast<off_t>(size) && size > 0 && ::fallocate(file.get(), 0, 0, static_cast<off_t>(size)) != 0 &&
+    if (oldSize < static_cast<off_t>(size) && size > 0 &&
+        (saveCallFails(Call::Reserve) || ::fallocate(file.get(), 0, 0, static_cast<off_t>(size)) != 0) &&
         errno != EOPNOTSUPP && errno != ENOSYS)
         return undo(errno);
     if (!writeFully(file.get(), contents.data(), size, 0)) return undo(errno);
-    if (oldSize > static_cast<off_t>(size) && ::ftruncate(file.get(), static_cast<off_t>(size)) != 0)
-        return failure(FileStatus::WriteFailed, errno);
-    if (::fsync(file.get()) != 0 || file.close() != 0) return failure(FileStatus::WriteFailed, errno);
+    // Until the file is cut to the new contents and on the disk, a failure
+    // still puts the old bytes back; after that only the close can fail, and
+    // the file then holds the whole new contents.
+    if (oldSize > static_cast<off_t>(size) &&
+        (saveCallFails(Call::Truncate) || ::ftruncate(file.get(), static_cast<off_t>(size)) != 0))
+        return undo(errno);
+    if (syncFile(file.get()) != 0) return undo(errno);
+    if (file.close() != 0) return failure(FileStatus::WriteFailed, errno);
     return saved(contents);
 }
 

@@ -4,9 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 
+#include "savefaults.h"
 #include "tempdir.h"
 #include "gui/seams/filedialog.h"
 #include "core/config/configfile.h"
@@ -147,6 +149,19 @@ TEST_F(Files, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
     save(fifo);
     EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
     EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+
+    // A full disk: the file saved before stays as it was.
+    const std::string previous = dir.file("previous.tbl");
+    MessageBox::clearShown();
+    save(previous);
+    const std::string before = contents(previous);
+    rows().edtAddr[0]->setText("0000777");
+    savefault::failCall(savefault::Call::Write, 1, ENOSPC);
+    save(previous);
+    savefault::clear();
+    EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
+    EXPECT_EQ(contents(previous), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary file is left";
 }
 
 }  // namespace
