@@ -106,6 +106,14 @@ void SimBoard::serve(int lineFd) {
         }
     } catch (const LineStopped&) {
     }
+    // What crossed the line while the board served it, for timing a run
+    // against the line speed.
+    {
+        std::lock_guard lock(mutex_);
+        log_ << "qm730sim: line totals: " << line.bytesTaken() << " bytes received, " << line.bytesSent()
+             << " bytes sent\n";
+        log_.flush();
+    }
     // A save that failed is tried once more before the board goes.
     if (flashUnsaved_) saveFlash();
 }

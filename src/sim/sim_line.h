@@ -62,6 +62,11 @@ public:
     // Bytes taken off the line that the board has not been handed yet.
     std::size_t queued() const { return queue_.size(); }
 
+    // Bytes that crossed the line so far: taken off it from the program,
+    // and written onto it for the program.
+    std::uint64_t bytesTaken() const { return bytesTaken_; }
+    std::uint64_t bytesSent() const { return bytesSent_; }
+
 private:
     struct Arrival {
         std::uint8_t byte;
@@ -86,6 +91,8 @@ private:
     Clock::time_point inputFreeAt_{};   // when the last byte taken off the line arrives
     Clock::time_point outputFreeAt_{};  // when the board's last byte has left
     Clock::time_point catchUpUntil_{};  // bytes taken before this count as arrived at once
+    std::uint64_t bytesTaken_ = 0;
+    std::uint64_t bytesSent_ = 0;
 };
 
 }  // namespace qm730::sim

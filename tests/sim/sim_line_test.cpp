@@ -110,6 +110,9 @@ TEST_F(Line, WhileTheBoardSendsItKeepsTakingBytesSoThePurgeOfTheNextExchangeLose
     std::vector<std::uint8_t> expected = sent;
     expected.push_back('\r');
     EXPECT_EQ(receiveAll(line, expected.size()), expected);
+    // What crossed the line, each byte once, the purge notwithstanding.
+    EXPECT_EQ(line.bytesTaken(), expected.size());
+    EXPECT_EQ(line.bytesSent(), answer.size());
 }
 
 TEST_F(Line, APurgeWithNothingOnTheWireLetsNoLaterByteSkipIt) {
