@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
-# Benchmarks the line work against the simulated board paced at 19200 baud
-# (11 bits a byte, both directions), and the GUI's start-up:
+# Benchmarks the line work against the simulated board paced at 19200 baud,
+# and the GUI's start-up:
 #
 #  - send, read, and flash of a firmware that fills the whole 128 KiB and of
 #    one that fills 16 KiB, each as the ratio of the wall time to the time
-#    the line and the protocol's fixed delays account for. The line time
-#    counts every byte that crossed the line in either direction, as the
-#    simulated board counted them (the exchanges are strictly question and
-#    answer, so the two directions add up). The fixed delays: 200 + 400 ms
-#    for a send, 200 + 50 ms for a read, 100 ms after opening the port and
-#    two erase pauses of 1000 ms for a flash.
-#  - the processor time qm730ctl used, as a share of the wall time. A send
-#    ends on the program's side as soon as the pseudo-terminal has taken the
-#    upload (a pseudo-terminal reports nothing unsent), so its wall time runs
-#    until the board has taken the last byte.
-#  - the time from starting qm730c to its main window being mapped on an
-#    X server (Xvfb, no window manager), seen as the MapNotify on the root
-#    window.
+#    the line and the deliberate pauses account for:
+#
+#        expected = (bytes to the board + bytes from the board) x 11 / 19200 s
+#                   + the pauses during which the line is idle
+#        ratio    = wall time / expected
+#
+#    A byte is 11 bits on the line (start bit, 8 data bits, 2 stop bits).
+#    The simulated board counts the bytes that crossed its line in each
+#    direction; the exchanges are question and answer, so the directions add
+#    up. The pauses:
+#      send:  200 ms after the logon answer, and 400 ms before the go-ahead
+#             is read, less the 11 bytes of the service request and its
+#             go-ahead that cross the line within those 400 ms:
+#             0.600 - 11 x 11 / 19200 = 0.5937 s
+#      read:  200 ms after the logon answer; the 50 ms pause after the
+#             request runs while the frame is already on the line, so it
+#             adds nothing: 0.200 s
+#      flash: 100 ms after opening the port, and 1000 ms after each of the
+#             two erases: 2.100 s
+#  - the processor time (user + system) qm730ctl used, as a share of the wall
+#    time. A send ends on the program's side as soon as the pseudo-terminal
+#    has taken the upload (a pseudo-terminal reports nothing unsent), so its
+#    wall time runs from starting qm730ctl until the board has taken the last
+#    byte; the others are qm730ctl's own wall time, start-up included.
+#  - the time from starting qm730c to its main window being mapped on an X
+#    server (Xvfb, no window manager), seen as the MapNotify on the root
+#    window; the median of at least 5 starts after one that fills the caches.
 #
 #   scripts/benchmark.sh [BUILD_DIR] [RUNS]        (default: build, 3 runs)
 #
-# Each measurement is repeated RUNS times; the table gives the median and the
-# range. It is printed and written to docs/benchmarks.md (BENCHMARK_OUT names
-# another file). A full flash takes about 2.5 minutes a run.
+# Each line measurement is repeated RUNS times; the table gives the median
+# run and the range of the ratios. A full flash takes about 2.6 minutes a
+# run. The results are printed and written into the benchmark section of
+# docs/benchmarks.md (BENCHMARK_OUT names another file); the rest of that
+# file is kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -46,7 +62,8 @@ if [ "${BENCHMARK_GUI_INNER:-}" = 1 ]; then
     sleep 1
     unset QT_QPA_PLATFORM
     # One start first: the font and shader caches are filled once per machine.
-    for run in $(seq 0 "$runs"); do
+    starts=$((runs > 5 ? runs : 5))
+    for run in $(seq 0 "$starts"); do
         before=$(grep -c '^[0-9.]* MapNotify' "$work/xev.log" || true)
         start=$EPOCHREALTIME
         "$gui" >/dev/null 2>&1 &
@@ -113,24 +130,32 @@ record() {
     echo "$1 $2 $3 $received $sent $ctl_cpu" >>"$results"
 }
 
+# The 1-minute load average before each measurement, to tell a quiet machine
+# from a busy one.
+loads=()
+note_load() { loads+=("$(cut -d' ' -f1 /proc/loadavg)"); }
+
 for run in $(seq "$runs"); do
     echo "run $run of $runs: send" >&2
+    note_load
     sim_start send --pace --load "$work/board.tbl"
     start=$EPOCHREALTIME
     run_ctl send send --port "$sim_port" "$work/board.tbl"
     applied=$(sim_stamp "upload applied")
     sim_stop
-    record send "$(awk -v a="$start" -v b="$applied" 'BEGIN { print b - a }')" 0.6
+    record send "$(awk -v a="$start" -v b="$applied" 'BEGIN { print b - a }')" 0.5937
 
     echo "run $run of $runs: read" >&2
+    note_load
     sim_start read --pace --load "$work/board.tbl"
     run_ctl read read --port "$sim_port" "$work/read.tbl"
     sim_stop
     cmp -s "$work/read.tbl" "$work/board.tbl" || { echo "the table read differs from the board's" >&2; exit 1; }
-    record read "$ctl_wall" 0.25
+    record read "$ctl_wall" 0.2
 
     for size in full 16k; do
         echo "run $run of $runs: flash $size" >&2
+        note_load
         sim_start "flash-$size" --pace
         run_ctl "flash-$size" flash --port "$sim_port" "$work/$size.s19"
         sim_stop
@@ -168,7 +193,7 @@ table=$(awk -v baud=19200 '
         if (!(k in seen)) { seen[k] = 1; order[++kinds] = k }
     }
     END {
-        print "| Measurement | Bytes to / from the board | Line time | Fixed delays | Wall time | Ratio (median, range) | Processor share |"
+        print "| Measurement | Bytes to / from the board | Line time | Idle pauses | Wall time | Ratio (median; range) | Processor share |"
         print "|---|---|---|---|---|---|---|"
         for (i = 1; i <= kinds; i++) {
             k = order[i]; n = count[k]
@@ -178,7 +203,7 @@ table=$(awk -v baud=19200 '
                 t = idx[b]; idx[b] = idx[b - 1]; idx[b - 1] = t }
             m = idx[int((n + 1) / 2)]
             wire = (rx[k] + tx[k]) * 11 / baud
-            printf "| %s | %d / %d | %.3f s | %.3f s | %.3f s | %.4f (%.4f to %.4f) | %.2f%% |\n",
+            printf "| %s | %d / %d | %.3f s | %.4f s | %.3f s | %.4f (%.4f to %.4f) | %.2f%% |\n",
                 label(k), rx[k], tx[k], wire, fixed[k], wall[k, m], ratio[k, m], ratio[k, idx[1]], ratio[k, idx[n]],
                 100 * cpu[k, m] / wall[k, m]
         }
@@ -187,32 +212,18 @@ table=$(awk -v baud=19200 '
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
 cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
-mkdir -p "$(dirname "$out")"
 {
-    echo "# Benchmarks"
+    echo "## Line work and start-up (\`scripts/benchmark.sh\`)"
     echo
-    echo "Measured by \`scripts/benchmark.sh\` on $(date -u +%Y-%m-%d) at commit $commit (build type"
-    echo "${build_type:-unknown}), $runs runs each, on $(nproc) cores of $cpu_model;"
-    echo "load average $load_start at the start, $load_end at the end."
-    echo
-    echo "Against the simulated board paced at 19200 baud, 11 bits a byte both ways."
-    echo "Line time: the bytes that crossed the line in both directions (the"
-    echo "simulated board counts them) at 11/19200 s each; the exchanges are strictly"
-    echo "question and answer, so the directions add up. Fixed delays: 200 + 400 ms"
-    echo "(send), 200 + 50 ms (read), 100 ms after opening the port and 2 x 1000 ms"
-    echo "erase pauses (flash). Ratio: wall time / (line time + fixed delays). Processor"
-    echo "share: user + system time of qm730ctl / wall time. A send's wall time runs"
-    echo "until the board has taken the last byte (qm730ctl ends earlier on a"
-    echo "pseudo-terminal, which reports nothing unsent); the others are qm730ctl's"
-    echo "own wall time, start-up included. The run shown is the median by ratio."
+    echo "Measured on $(date -u +%Y-%m-%d) at commit $commit (build type ${build_type:-unknown}),"
+    echo "$runs runs each, on $(nproc) cores of $cpu_model shared with other work;"
+    echo "load average (1, 5, 15 min) $load_start at the start, $load_end at the end; the"
+    echo "1-minute load average before each measurement ranged from $(printf '%s\n' "${loads[@]}" | sort -n | head -n 1) to $(printf '%s\n' "${loads[@]}" | sort -n | tail -n 1)."
     echo
     echo "$table"
     echo
-    echo "GUI start-up (qm730c started until its main window is mapped, under Xvfb"
-    echo "without a window manager, after one start that fills the caches):"
-    echo "$gui_result."
-    echo
-    echo "Reproduce: \`cmake -S . -B build -G Ninja && cmake --build build && scripts/benchmark.sh build\`"
-    echo "(the GUI start-up needs xvfb-run, xev from x11-utils and xdotool)."
-} >"$out"
-cat "$out"
+    echo "GUI start-up, qm730c started until its main window is mapped (Xvfb, no"
+    echo "window manager, after one start that fills the caches): $gui_result."
+} >"$work/section"
+write_section "$out" benchmark "$work/section"
+cat "$work/section"

@@ -25,8 +25,9 @@
 #
 # SOAK_SEED (default 1) chooses the faulty cycles and their faults; SOAK_BOUND
 # (default 30) is the longest an operation may take, in seconds. Writes its
-# summary to docs/soak.md (SOAK_OUT names another file) and ends with status
-# 1 when a cycle went wrong or something grew.
+# summary into the long-run section of docs/benchmarks.md (SOAK_OUT names
+# another file; the rest of the file is kept) and ends with status 1 when a
+# cycle went wrong or something grew.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,7 +39,7 @@ case $build in /*) ;; *) build=$root/$build ;; esac
 ctl=$build/bin/qm730ctl
 sim=$build/bin/qm730sim
 soak=$build/bin/qm730soak
-out=${SOAK_OUT:-$root/docs/soak.md}
+out=${SOAK_OUT:-$root/docs/benchmarks.md}
 for program in "$ctl" "$sim" "$soak"; do
     [ -x "$program" ] || { echo "build $program first (cmake --build $build)" >&2; exit 2; }
 done
@@ -120,6 +121,8 @@ rss_first=$(resident "${healthy[0]}")
 failures=0
 longest_healthy=0
 longest_faulty=0
+longest_cycle=0
+injected=()
 peak_ctl=0
 low_ctl=
 : >"$work/round1"
@@ -137,19 +140,21 @@ for cycle in $(seq "$cycles"); do
         port=$sim_port
         expect=$fault_expect
         label=$fault_label
+        injected+=("${fault_args[0]}")
     fi
     rm -f "$work/read.tbl"
     line="cycle $cycle $label:"
     ok=1
     op=0
+    cycle_seconds=0
     for command in send read flash; do
         case $command in
-            send) args=(send --port "$port" "$work/sent.tbl") ;;
-            read) args=(read --port "$port" --base "$work/sent.tbl" "$work/read.tbl") ;;
-            flash) args=(flash --port "$port" "$firmware") ;;
+            send) args=(send -q --port "$port" "$work/sent.tbl") ;;
+            read) args=(read -q --port "$port" --base "$work/sent.tbl" "$work/read.tbl") ;;
+            flash) args=(flash -q --port "$port" "$firmware") ;;
         esac
         status=0
-        /usr/bin/time -f '%e %M' -o "$work/time" "$ctl" -q "${args[@]}" >/dev/null 2>"$work/err" || status=$?
+        /usr/bin/time -f '%e %M' -o "$work/time" "$ctl" "${args[@]}" >/dev/null 2>"$work/err" || status=$?
         # GNU time puts a line about a non-zero status before its own.
         read -r seconds peak <<<"$(tail -n 1 "$work/time")"
         want=${expect:op:1}
@@ -177,11 +182,13 @@ for cycle in $(seq "$cycles"); do
         else
             longest_faulty=$(awk -v a="$longest_faulty" -v b="$seconds" 'BEGIN { print (b > a ? b : a) }')
         fi
+        cycle_seconds=$(awk -v a="$cycle_seconds" -v b="$seconds" 'BEGIN { print a + b }')
         [ "$peak" -gt "$peak_ctl" ] && peak_ctl=$peak
         [ -z "$low_ctl" ] || [ "$peak" -lt "$low_ctl" ] && low_ctl=$peak
         line="$line $command $verdict ${seconds}s"
     done
     [ "$label" = healthy ] || sim_stop
+    longest_cycle=$(awk -v a="$longest_cycle" -v b="$cycle_seconds" 'BEGIN { print (b > a ? b : a) }')
     fds=$(descriptors "${healthy[0]}")
     rss=$(resident "${healthy[0]}")
     echo "$cycle $fds $rss" >>"$work/round1"
@@ -248,32 +255,38 @@ minutes=$(awk -v a="$started" -v b="$finished" 'BEGIN { printf "%.1f", (b - a) /
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 summary() { grep "^summary: $1" "$work/round2" | sed "s/^summary: //"; }
 
-mkdir -p "$(dirname "$out")"
+# The faults injected in round 1, by kind: "--refuse-flash x3, --silent x2".
+injected_kinds=
+[ ${#injected[@]} -eq 0 ] || injected_kinds=$(printf '%s\n' "${injected[@]}" | sort | uniq -c | awk '{ printf "%s%s x%d", (NR > 1 ? ", " : ""), $2, $1 }')
+# Memory that grew by more than a MiB after the first ten cycles is a leak,
+# not the allocator finding its size.
+board_grew=$(awk -v a="$rss_settled" -v b="$rss_last" 'BEGIN { print (b - a > 1024) }')
 {
-    echo "# Long run"
+    echo "## Long run (\`scripts/soak.sh\`)"
     echo
-    echo "\`scripts/soak.sh\` on $(date -u +%Y-%m-%d) at commit $commit: $cycles cycles of send, read"
-    echo "and flash (128 KiB firmware, two images in turn) in each round, unpaced, a"
-    echo "tenth against a board with a random fault (seed $seed); $minutes minutes in all, load"
-    echo "average $load_start at the start, $load_end at the end."
+    echo "Run on $(date -u +%Y-%m-%d) at commit $commit: $cycles cycles of send, read and flash"
+    echo "(128 KiB firmware, two images in turn) in each round, against unpaced boards, a"
+    echo "tenth of the cycles against a board with a fault (seed $seed); $minutes minutes in"
+    echo "all; load average (1, 5, 15 min) $load_start at the start, $load_end at the end."
     echo
-    echo "| Round | Cycles that went wrong | Descriptors | Resident memory | Longest operation |"
+    echo "| Round | Cycles that went wrong | Open descriptors | Resident memory | Longest |"
     echo "|---|---|---|---|---|"
-    echo "| 1: qm730ctl, a process per operation; the long-lived simulated board | $round1_failures of $cycles |" \
+    echo "| 1: qm730ctl, one process per operation, against one long-lived board | $round1_failures of $cycles |" \
         "board: $fd_first at the start, $fd_last at the end, at most $fd_most |" \
-        "board: $rss_first KiB at the start, $rss_settled KiB after cycle 10, $rss_last KiB at the end, at most $rss_most KiB; qm730ctl peak $low_ctl to $peak_ctl KiB per operation |" \
-        "healthy ${longest_healthy} s, faulty ${longest_faulty} s (bound $bound s) |"
+        "board: $rss_first KiB at the start, $rss_settled KiB after cycle 10, $rss_last KiB at the end, at most $rss_most KiB; qm730ctl: peak $low_ctl to $peak_ctl KiB per operation |" \
+        "operation: healthy ${longest_healthy} s, faulty ${longest_faulty} s (bound $bound s); cycle: ${longest_cycle} s |"
     echo "| 2: qm730soak, one process for all cycles | $round2_failed of $cycles |" \
         "$(summary descriptors); its board: $board_fd_before before, $board_fd_after after |" \
         "$(summary resident); its board: $board_rss_before KiB before, $board_rss_after KiB after |" \
-        "$(summary longest | sed 's/^longest //') (bound $bound s) |"
+        "operation: $(summary 'longest send' | sed 's/^longest //') (bound $bound s); cycle: $(summary 'longest cycle' | sed 's/^longest cycle //') |"
     echo
-    echo "Faults (one per faulty cycle, or per board in round 2): --silent,"
-    echo "--wrong-answer, --refuse, --bad-checksum, --stop-after N, --refuse-flash CMD,"
-    echo "--corrupt-readback BLOCK, --stop-after-frames N, --erase-delay 6000,"
-    echo "--cut-reply N, --noise-before-reply N. An operation the fault hits must fail"
-    echo "with status 1; the others must succeed."
-} >"$out"
-cat "$out"
+    echo "Faults injected in round 1, one per faulty cycle: ${injected_kinds:-none}. In"
+    echo "round 2 each of the eleven kinds of fault runs on a board of its own, and"
+    echo "each faulty cycle goes to one of them at random: $(summary faults | sed 's/^faults //')."
+    echo "An operation the fault hits must fail with status 1 (round 1) or report a"
+    echo "failure (round 2); the other operations of the cycle must succeed."
+} >"$work/section"
+write_section "$out" soak "$work/section"
+cat "$work/section"
 
-[ "$round1_failures" -eq 0 ] && [ "$round2_status" -eq 0 ] && [ "$fd_last" -le "$fd_first" ]
+[ "$round1_failures" -eq 0 ] && [ "$round2_status" -eq 0 ] && [ "$fd_last" -le "$fd_first" ] && [ "$board_grew" = 0 ]

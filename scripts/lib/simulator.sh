@@ -83,3 +83,21 @@ make_firmware() {
         print "S804000000FB"
     }' >"$1"
 }
+
+# write_section FILE NAME CONTENT_FILE
+# Puts CONTENT_FILE between the lines "<!-- NAME: begin -->" and
+# "<!-- NAME: end -->" of FILE, keeping the rest of FILE; appends the section
+# when FILE has none yet, and makes FILE when it is missing.
+write_section() {
+    local file=$1 name=$2 content=$3
+    mkdir -p "$(dirname "$file")"
+    [ -f "$file" ] || printf '# Benchmarks and long runs\n' >"$file"
+    if ! grep -qx "<!-- $name: begin -->" "$file"; then
+        printf '\n<!-- %s: begin -->\n<!-- %s: end -->\n' "$name" "$name" >>"$file"
+    fi
+    awk -v begin="<!-- $name: begin -->" -v end="<!-- $name: end -->" -v content="$content" '
+        $0 == begin { print; while ((getline line < content) > 0) print line; skip = 1; next }
+        $0 == end { skip = 0 }
+        !skip { print }' "$file" >"$file.new"
+    mv "$file.new" "$file"
+}

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -205,6 +206,8 @@ int main(int argc, char** argv) {
     Watch watch;
     int failures = 0;
     double longest[3] = {0, 0, 0};
+    double longestCycle = 0;
+    std::map<std::string, int> injected;  // faulty cycles per fault
     const char* names[3] = {"send", "read", "flash"};
     std::uniform_int_distribution<std::size_t> pick(0, options.faults.empty() ? 0 : options.faults.size() - 1);
 
@@ -213,11 +216,13 @@ int main(int argc, char** argv) {
         const Fault* fault = faultyCycle ? &options.faults[pick(random)] : nullptr;
         const std::string port = fault ? fault->port : options.port;
         const std::string expect = fault ? fault->expect : "ooo";
+        if (fault) ++injected[fault->label];
         scramble(sent, random);
         const Firmware& firmware = *firmwares[static_cast<std::size_t>(cycle - 1) % firmwares.size()];
 
         std::string line = "cycle " + std::to_string(cycle) + " " + (fault ? fault->label : "healthy") + ":";
         bool cycleOk = true;
+        double cycleSeconds = 0;
         for (int op = 0; op < 3; ++op) {
             const auto start = Clock::now();
             Result result;
@@ -236,6 +241,7 @@ int main(int argc, char** argv) {
             }
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             longest[op] = std::max(longest[op], seconds);
+            cycleSeconds += seconds;
             const bool asExpected = result.ok == (expect[static_cast<std::size_t>(op)] == 'o');
             const bool inTime = seconds <= options.boundSeconds;
             char took[32];
@@ -245,6 +251,7 @@ int main(int argc, char** argv) {
             if (!inTime) line += " (OVER THE BOUND)";
             cycleOk = cycleOk && asExpected && inTime;
         }
+        longestCycle = std::max(longestCycle, cycleSeconds);
         const int fds = openDescriptors();
         const long kib = residentKiB();
         if (cycle == 1) {
@@ -273,5 +280,10 @@ int main(int argc, char** argv) {
     std::printf("summary: resident KiB first %ld, after cycle 10 %ld, last %ld, most %ld%s\n", watch.firstKiB,
                 watch.settledKiB, watch.lastKiB, watch.maxKiB, memoryGrew ? " (GREW)" : "");
     std::printf("summary: longest send %.2f s, read %.2f s, flash %.2f s\n", longest[0], longest[1], longest[2]);
+    std::printf("summary: longest cycle %.2f s\n", longestCycle);
+    std::string faults;
+    for (const auto& [label, count] : injected)
+        faults += (faults.empty() ? "" : ", ") + label + " x" + std::to_string(count);
+    std::printf("summary: faults %s\n", faults.empty() ? "none" : faults.c_str());
     return failures == 0 && !fdsGrew && !memoryGrew ? 0 : 1;
 }
