@@ -103,7 +103,10 @@ TEST_F(Line, WhileTheBoardSendsItKeepsTakingBytesSoThePurgeOfTheNextExchangeLose
     program.write(sent);
     // About 170 ms on the wire, in which the line keeps taking the program's bytes.
     const std::vector<std::uint8_t> answer(300, 'A');
+    const auto start = Clock::now();
     line.send(answer.data(), answer.size());
+    // The answer's last chunk is handed over once its last bit is on the wire.
+    EXPECT_GE(Clock::now() - start, SimLine::kByteTime * answer.size());
     EXPECT_EQ(line.queued(), sent.size());
     program.purge();
     program.write({'\r'});
