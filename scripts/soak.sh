@@ -168,10 +168,17 @@ for cycle in $(seq "$cycles"); do
             verdict="$verdict UNEXPECTED: should have failed with status 1"
             ok=0
         fi
-        if [ "$command" = read ] && [ "$want" = o ] && [ "$status" -eq 0 ] &&
-            ! cmp -s "$work/read.tbl" "$work/sent.tbl"; then
-            verdict="$verdict UNEXPECTED: the table read is not the table sent"
-            ok=0
+        [ "$command" = send ] && sent_status=$status
+        # The board holds the table sent when the send succeeded, and never
+        # one whose upload failed (the records changed every cycle show it).
+        if [ "$command" = read ] && [ "$status" -eq 0 ]; then
+            if [ "$sent_status" -eq 0 ] && ! cmp -s "$work/read.tbl" "$work/sent.tbl"; then
+                verdict="$verdict UNEXPECTED: the table read is not the table sent"
+                ok=0
+            elif [ "$sent_status" -ne 0 ] && cmp -s "$work/read.tbl" "$work/sent.tbl"; then
+                verdict="$verdict UNEXPECTED: the board holds the table whose upload failed"
+                ok=0
+            fi
         fi
         if awk -v s="$seconds" -v b="$bound" 'BEGIN { exit !(s > b) }'; then
             verdict="$verdict OVER THE BOUND"
