@@ -23,7 +23,8 @@ namespace qm730::test {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
-enum class DataFault { None, Short, Overlong, LoneEscape, BadEscape };
+// LostByte: one data byte missing, the frame still long enough to hold a block.
+enum class DataFault { None, Short, Overlong, LoneEscape, BadEscape, LostByte };
 
 struct BoardScript {
     bool silent = false;            // answers nothing at all
@@ -42,6 +43,7 @@ struct BoardScript {
     std::uint8_t probeAnswer = 0x06;
     bool hangUpOnProbe = false;
     Bytes onLineAtStart;  // bytes waiting on the line before the program opens it
+    Bytes flashAtStart;   // 131072 bytes the flash holds at first (default: all 00)
 };
 
 struct ReceivedFrame {
@@ -58,6 +60,7 @@ struct ReceivedFrame {
 class FlashBoard {
 public:
     explicit FlashBoard(BoardScript script) : script_(std::move(script)), flash_(0x20000, 0x00) {
+        if (script_.flashAtStart.size() == flash_.size()) flash_ = script_.flashAtStart;
         char name[128];
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
         path_ = name;
@@ -240,6 +243,7 @@ private:
         plain.push_back(static_cast<std::uint8_t>(sum >> 8));
         const DataFault fault = block == script_.faultBlock ? script_.fault : DataFault::None;
         if (fault == DataFault::Short) plain.resize(14 + 2047);
+        if (fault == DataFault::LostByte) plain.erase(plain.begin() + 14 + 1000);
         if (fault == DataFault::Overlong) plain.resize(14 + 10000, 0x55);
         Bytes wire = stuff(plain);
         if (fault == DataFault::LoneEscape) wire.push_back(0x1B);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "core/config/image.h"
@@ -59,6 +60,14 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // Interrupt and termination signals are held back until the save is over,
 // so no temporary file is left behind.
 FileResult saveTableFile(const std::string& path, const ConfigImage& image);
+
+// The bytes a whole-file save writes.
+using FileContents = std::span<const std::uint8_t>;
+
+// Saves any contents as saveTableFile saves the image, with the same
+// refusals and the same care: the file holds exactly the contents afterwards,
+// or is left as it was.
+FileResult saveFileContents(const std::string& path, FileContents contents);
 
 // Tells, without writing anything, whether saveTableFile can write the path:
 // the same refusals, and a new file's folder must be writable. For callers

@@ -199,10 +199,10 @@ int createTemporary(const std::string& folder, mode_t mode, std::string& name) {
     return -1;
 }
 
-// Writes the image into the temporary file and makes it durable; on failure
-// the temporary file is removed.
-FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, const ConfigImage& image) {
-    if (!writeFully(file.get(), image.data(), kImageSize, 0) || ::fsync(file.get()) != 0 || file.close() != 0) {
+// Writes the contents into the temporary file and makes it durable; on
+// failure the temporary file is removed.
+FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, FileContents contents) {
+    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || ::fsync(file.get()) != 0 || file.close() != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::WriteFailed, error);
@@ -210,19 +210,19 @@ FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, con
     return {};
 }
 
-FileResult saved() {
+FileResult saved(FileContents contents) {
     FileResult result;
-    result.bytes = kImageSize;
+    result.bytes = contents.size();
     return result;
 }
 
 // A new file appears whole under its name, and never over a file that
 // another program created meanwhile.
-FileResult createNewFile(const std::string& path, const ConfigImage& image) {
+FileResult createNewFile(const std::string& path, FileContents contents) {
     std::string temporary;
     FileDescriptor file(createTemporary(directoryOf(path), 0666, temporary));
     if (file.get() < 0) return failure(FileStatus::CannotCreate, errno);
-    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
     int rc = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) rc = ::rename(temporary.c_str(), path.c_str());
     if (rc != 0) {
@@ -231,13 +231,13 @@ FileResult createNewFile(const std::string& path, const ConfigImage& image) {
         return failure(FileStatus::CannotReplace, error);
     }
     syncDirectory(directoryOf(path));
-    return saved();
+    return saved(contents);
 }
 
 // Replaces the file in one step by a new one with its permissions, owner and
 // group. Sets fallBack (and leaves everything as it was) when no such file
 // can be made beside it.
-FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool& fallBack) {
+FileResult replaceFile(const SaveTarget& target, FileContents contents, bool& fallBack) {
     std::string temporary;
     FileDescriptor file(createTemporary(directoryOf(target.path), 0600, temporary));
     if (file.get() < 0) {
@@ -259,21 +259,21 @@ FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool&
         ::unlink(temporary.c_str());
         return failure(FileStatus::CannotCreate, error);
     }
-    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
     if (::rename(temporary.c_str(), target.path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::CannotReplace, error);
     }
     syncDirectory(directoryOf(target.path));
-    return saved();
+    return saved(contents);
 }
 
-// Writes the image over the file itself, keeping its inode and with it every
-// name, its owner and its permissions. Room is reserved before the first byte
-// is written; if the write still fails, the old bytes are put back as far as
-// the file system allows.
-FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
+// Writes the contents over the file itself, keeping its inode and with it
+// every name, its owner and its permissions. Room is reserved before the
+// first byte is written; if the write still fails, the old bytes are put back
+// as far as the file system allows.
+FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     bool readable = true;
     int fd = ::open(target.path.c_str(), O_RDWR | kFlags);
@@ -288,7 +288,8 @@ FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
     if (!S_ISREG(info.st_mode)) return notRegular(info);
 
     const off_t oldSize = info.st_size;
-    std::vector<std::uint8_t> old(std::min<std::size_t>(static_cast<std::size_t>(oldSize), kImageSize));
+    const std::size_t size = contents.size();
+    std::vector<std::uint8_t> old(std::min<std::size_t>(static_cast<std::size_t>(oldSize), size));
     const bool restorable =
         readable && ::pread(file.get(), old.data(), old.size(), 0) == static_cast<ssize_t>(old.size());
     const auto undo = [&](int error) {
@@ -298,14 +299,14 @@ FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
         return failure(FileStatus::WriteFailed, error);
     };
 
-    if (oldSize < static_cast<off_t>(kImageSize) && ::fallocate(file.get(), 0, 0, kImageSize) != 0 &&
+    if (oldSize < static_cast<off_t>(size) && size > 0 && ::fallocate(file.get(), 0, 0, static_cast<off_t>(size)) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
         return undo(errno);
-    if (!writeFully(file.get(), image.data(), kImageSize, 0)) return undo(errno);
-    if (oldSize > static_cast<off_t>(kImageSize) && ::ftruncate(file.get(), kImageSize) != 0)
+    if (!writeFully(file.get(), contents.data(), size, 0)) return undo(errno);
+    if (oldSize > static_cast<off_t>(size) && ::ftruncate(file.get(), static_cast<off_t>(size)) != 0)
         return failure(FileStatus::WriteFailed, errno);
     if (::fsync(file.get()) != 0 || file.close() != 0) return failure(FileStatus::WriteFailed, errno);
-    return saved();
+    return saved(contents);
 }
 
 }  // namespace
@@ -348,19 +349,21 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
     return result;
 }
 
-FileResult saveTableFile(const std::string& path, const ConfigImage& image) {
+FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SignalDeferral deferral;
     SaveTarget target;
     if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, image);
+    if (!target.exists) return createNewFile(target.path, contents);
     // A file with several names keeps them all only if it is written in place.
     if (target.info.st_nlink == 1) {
         bool fallBack = false;
-        FileResult replaced = replaceFile(target, image, fallBack);
+        FileResult replaced = replaceFile(target, contents, fallBack);
         if (!fallBack) return replaced;
     }
-    return writeInPlace(target, image);
+    return writeInPlace(target, contents);
 }
+
+FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }
 
 FileResult checkSaveTarget(const std::string& path) {
     SaveTarget target;

@@ -35,9 +35,9 @@ FileResult refusal(FileStatus status, const char* reason) {
     return result;
 }
 
-FileResult saved() {
+FileResult saved(FileContents contents) {
     FileResult result;
-    result.bytes = kImageSize;
+    result.bytes = contents.size();
     return result;
 }
 
@@ -201,10 +201,10 @@ HANDLE createTemporary(const std::wstring& folder, std::wstring& name) {
     return INVALID_HANDLE_VALUE;
 }
 
-// Writes the image into the temporary file and makes it durable; on failure
-// the temporary file is removed.
-FileResult fillTemporary(Handle& file, const std::wstring& temporary, const ConfigImage& image) {
-    if (!writeFully(file.get(), image.data(), kImageSize, 0) || !::FlushFileBuffers(file.get()) || !file.close()) {
+// Writes the contents into the temporary file and makes it durable; on
+// failure the temporary file is removed.
+FileResult fillTemporary(Handle& file, const std::wstring& temporary, FileContents contents) {
+    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || !::FlushFileBuffers(file.get()) || !file.close()) {
         const DWORD error = ::GetLastError();
         file.close();
         ::DeleteFileW(temporary.c_str());
@@ -215,17 +215,17 @@ FileResult fillTemporary(Handle& file, const std::wstring& temporary, const Conf
 
 // A new file appears whole under its name, and never over a file that
 // another program created meanwhile.
-FileResult createNewFile(const std::wstring& path, const ConfigImage& image) {
+FileResult createNewFile(const std::wstring& path, FileContents contents) {
     std::wstring temporary;
     Handle file(createTemporary(directoryOf(path), temporary));
     if (!file.valid()) return failure(FileStatus::CannotCreate, ::GetLastError());
-    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
     if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temporary.c_str());
         return failure(FileStatus::CannotReplace, error);
     }
-    return saved();
+    return saved(contents);
 }
 
 // Replaces the file in one step by a new one that takes over its identity:
@@ -234,7 +234,7 @@ FileResult createNewFile(const std::wstring& path, const ConfigImage& image) {
 // name during the swap, so that no failure of it can lose the old file; the
 // backup is removed when the swap is done. Sets fallBack (and leaves
 // everything as it was) when no new file can be made beside it.
-FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool& fallBack) {
+FileResult replaceFile(const SaveTarget& target, FileContents contents, bool& fallBack) {
     const std::wstring folder = directoryOf(target.path);
     std::wstring temporary;
     Handle file(createTemporary(folder, temporary));
@@ -242,13 +242,13 @@ FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool&
         fallBack = true;
         return {};
     }
-    if (FileResult filled = fillTemporary(file, temporary, image); !filled.ok()) return filled;
+    if (FileResult filled = fillTemporary(file, temporary, contents); !filled.ok()) return filled;
     const std::wstring backup = unusedName(folder);
     if (::ReplaceFileW(target.path.c_str(), temporary.c_str(), backup.c_str(),
                        REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
         ::DeleteFileW(backup.c_str());
         keepAttributes(target.path, target.attributes);
-        return saved();
+        return saved(contents);
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
@@ -264,17 +264,17 @@ FileResult replaceFile(const SaveTarget& target, const ConfigImage& image, bool&
         ::GetFileAttributesW(target.path.c_str()) != INVALID_FILE_ATTRIBUTES &&
         ::MoveFileExW(temporary.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         keepAttributes(target.path, target.attributes);
-        return saved();
+        return saved(contents);
     }
     ::DeleteFileW(temporary.c_str());
     return failure(FileStatus::CannotReplace, error);
 }
 
-// Writes the image over the file itself, keeping it and with it every name
-// and its security. Room is reserved before the first byte is written; if
-// the write still fails, the old bytes are put back as far as the file
+// Writes the contents over the file itself, keeping it and with it every
+// name and its security. Room is reserved before the first byte is written;
+// if the write still fails, the old bytes are put back as far as the file
 // system allows.
-FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
+FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     bool readable = true;
     Handle file(::CreateFileW(target.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr));
@@ -287,8 +287,9 @@ FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return failure(FileStatus::CannotCreate, ::GetLastError());
     const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
+    const std::uint64_t newSize = contents.size();
 
-    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize, kImageSize)));
+    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize, newSize)));
     std::size_t got = 0;
     const bool restorable = readable && readFully(file.get(), old.data(), old.size(), got) && got == old.size();
     const auto undo = [&](DWORD error) {
@@ -298,11 +299,11 @@ FileResult writeInPlace(const SaveTarget& target, const ConfigImage& image) {
         return failure(FileStatus::WriteFailed, error);
     };
 
-    if (oldSize < kImageSize && !setLength(file.get(), kImageSize)) return undo(::GetLastError());
-    if (!writeFully(file.get(), image.data(), kImageSize, 0)) return undo(::GetLastError());
-    if (oldSize > kImageSize && !setLength(file.get(), kImageSize)) return failure(FileStatus::WriteFailed, ::GetLastError());
+    if (oldSize < newSize && !setLength(file.get(), newSize)) return undo(::GetLastError());
+    if (!writeFully(file.get(), contents.data(), contents.size(), 0)) return undo(::GetLastError());
+    if (oldSize > newSize && !setLength(file.get(), newSize)) return failure(FileStatus::WriteFailed, ::GetLastError());
     if (!::FlushFileBuffers(file.get()) || !file.close()) return failure(FileStatus::WriteFailed, ::GetLastError());
-    return saved();
+    return saved(contents);
 }
 
 }  // namespace
@@ -339,19 +340,21 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
     return result;
 }
 
-FileResult saveTableFile(const std::string& path, const ConfigImage& image) {
+FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SaveInProgress saving;
     SaveTarget target;
     if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, image);
+    if (!target.exists) return createNewFile(target.path, contents);
     // A file with several names keeps them all only if it is written in place.
     if (target.links == 1) {
         bool fallBack = false;
-        FileResult replaced = replaceFile(target, image, fallBack);
+        FileResult replaced = replaceFile(target, contents, fallBack);
         if (!fallBack) return replaced;
     }
-    return writeInPlace(target, image);
+    return writeInPlace(target, contents);
 }
+
+FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }
 
 FileResult checkSaveTarget(const std::string& path) {
     SaveTarget target;

@@ -1,6 +1,8 @@
 #include "core/flash/firmwarefile.h"
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <optional>
 #include <vector>
 
@@ -74,6 +76,38 @@ std::optional<std::string> readRecord(std::string_view line, Record& record) {
     record.dataStart = 1 + width;
     record.dataCount = length - width - 1;
     return std::nullopt;
+}
+
+constexpr std::size_t kRecordDataBytes = 32;
+constexpr std::size_t kLongestHeader = 252;  // the length byte counts address and checksum too
+
+void appendHexByte(std::string& out, unsigned value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += kDigits[(value >> 4) & 0xF];
+    out += kDigits[value & 0xF];
+}
+
+// One record: its type, the length, the address in addressBytes bytes, the
+// data and the checksum (the complement of the sum of everything after the
+// type), and a line feed.
+void appendRecord(std::string& out, char type, std::uint32_t address, int addressBytes,
+                  std::span<const std::uint8_t> data) {
+    const unsigned length = static_cast<unsigned>(addressBytes + data.size() + 1);
+    unsigned sum = length;
+    out += 'S';
+    out += type;
+    appendHexByte(out, length);
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        const unsigned byte = address >> (8 * i) & 0xFF;
+        sum += byte;
+        appendHexByte(out, byte);
+    }
+    for (std::uint8_t byte : data) {
+        sum += byte;
+        appendHexByte(out, byte);
+    }
+    appendHexByte(out, ~sum & 0xFF);
+    out += '\n';
 }
 
 FirmwareLoad refused(FirmwareLoadStatus status, int line, std::string problem, int errorNumber = 0) {
@@ -166,6 +200,22 @@ FirmwareLoad parseFirmwareText(std::string_view text, FlashImage& image) {
     result.checksumReplaced = fileSetChecksum && (result.fileChecksumLow != image.bytes[kChecksumLow] ||
                                                   result.fileChecksumHigh != image.bytes[kChecksumHigh]);
     return result;
+}
+
+std::string firmwareFileText(const FlashImage& image, std::string_view header) {
+    header = header.substr(0, kLongestHeader);
+    std::string text;
+    text.reserve(kFlashSize * 2 + kFlashSize / kRecordDataBytes * 16);
+    appendRecord(text, '0', 0, 2,
+                 std::span(reinterpret_cast<const std::uint8_t*>(header.data()), header.size()));
+    for (std::size_t offset = 0; offset < kFlashSize; offset += kRecordDataBytes) {
+        const std::span<const std::uint8_t> data(image.bytes.data() + offset, kRecordDataBytes);
+        const bool erased = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == kErasedByte; });
+        if (erased && offset + kRecordDataBytes < kFlashSize) continue;
+        appendRecord(text, '2', static_cast<std::uint32_t>(kFlashBase + offset), 3, data);
+    }
+    appendRecord(text, '8', 0, 3, {});
+    return text;
 }
 
 FirmwareLoad loadFirmwareFile(const std::string& path, Firmware& firmware) {

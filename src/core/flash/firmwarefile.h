@@ -67,6 +67,15 @@ struct Firmware {
     void forget() { fileName.clear(); }
 };
 
+// The image as a firmware file that loads back into the same image: an S0
+// record holding the header text (at most 252 characters are kept), S2
+// records of 32 bytes in address order, and an S8 end record. A record that
+// would hold only erased bytes is left out: a write erases the whole flash
+// first, so the file is exact without it. The record of the two checksum
+// bytes (EFFE0 to EFFFF) is always there, so every such file loads. Lines
+// end with a line feed.
+std::string firmwareFileText(const FlashImage& image, std::string_view header);
+
 // Loads the file all or nothing: on success the image, BytesLoaded and the
 // file name (made absolute) are replaced; on any failure the image is kept
 // and the file name is cleared, so a Write asks for a file first.

@@ -32,21 +32,24 @@ std::string stepText(const FlashOutcome& outcome) {
         case FlashStep::Read:
             if (outcome.block < 0) return "the read-back";
             return "the read-back of block " + std::to_string(outcome.block) + " (" + hexAddress(outcome.address) + ")";
+        case FlashStep::ReadOut:
+            return "the read of block " + std::to_string(outcome.block) + " (" + hexAddress(outcome.address) + ")";
     }
     return "the write";
 }
 
-// The run as it goes: every way it ends leaves the port closed, the Write
-// command enabled and (but for a missing file) the status " Ready".
-class WriteRun {
+// A run as it goes, a write or a read of the flash: every way it ends leaves
+// the port closed, the Write command enabled and (but for a missing file)
+// the status " Ready".
+class FlashRun {
 public:
+    explicit FlashRun(BoardLink& link) : link_(link), host_(link.host()), state_(link.state()) {}
+
     // The run writes the image as it was when it started, even if a new
     // file is loaded while the windows are served during the waits.
-    WriteRun(BoardLink& link, const Firmware& firmware)
-        : link_(link), host_(link.host()), state_(link.state()), snapshot_(std::make_unique<FlashImage>(firmware.image)),
-          image_(*snapshot_) {}
-
-    FlashOutcome run(const std::string& portName) {
+    FlashOutcome write(const std::string& portName, const Firmware& firmware) {
+        const auto snapshot = std::make_unique<const FlashImage>(firmware.image);
+        const FlashImage& image = *snapshot;
         LinkBusy busy(state_);
         host_.enableWrite(false);
         state_.LinkError = false;
@@ -67,15 +70,15 @@ public:
             host_.DelayMs(kErasePauseMs);
         }
 
-        const std::vector<int> blocks = image_.blocksToProgram();
+        const std::vector<int> blocks = image.blocksToProgram();
         const std::string ofBlocks = " of " + std::to_string(blocks.size());
         const int maximum = static_cast<int>(
-            std::min<std::uint64_t>(std::uint64_t{image_.BytesLoaded} + kBlockProgressReserve, INT_MAX));
+            std::min<std::uint64_t>(std::uint64_t{image.BytesLoaded} + kBlockProgressReserve, INT_MAX));
         beginStep(kWriteStatus, maximum);
         for (int k : blocks) {
             at(FlashStep::Write, FlashImage::blockAddress(k), k);
             link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kWriteBlock,
-                            complementOf(board_command::kWriteBlock), image_.bytes);
+                            complementOf(board_command::kWriteBlock), image.bytes);
             if (state_.LinkError) return transmitError();
             ++outcome_.blocksWritten;
             host_.note(blockText(k) + " written, " + std::to_string(outcome_.blocksWritten) + ofBlocks);
@@ -90,7 +93,7 @@ public:
             link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kReadBlock,
                             complementOf(board_command::kReadBlock));
             if (state_.LinkError || !link_.ReadBlockData(answer)) return transmitError();
-            const auto expected = image_.block(k);
+            const auto expected = image.block(k);
             if (!std::equal(answer.begin(), answer.end(), expected.begin())) return mismatch();
             ++outcome_.blocksVerified;
             host_.note(blockText(k) + " read back the same, " + std::to_string(outcome_.blocksVerified) + ofBlocks);
@@ -101,6 +104,51 @@ public:
         link_.ClosePort();
         host_.enableWrite(true);
         host_.setStatus(kReadyStatus);
+        return succeeded();
+    }
+
+    // Every block is read, blank or not: what the board holds is not known
+    // beforehand. The image is replaced only once all of them have come.
+    FlashOutcome readOut(const std::string& portName, FlashImage& image) {
+        LinkBusy busy(state_);
+        host_.enableWrite(false);
+        state_.LinkError = false;
+
+        beginStep(kVerifyStatus, kCommandProgressMaximum);
+        outcome_.step = FlashStep::Check;
+        if (!link_.OpenBoardLink(portName)) return boardNotFound();
+
+        // Nothing the board sent after its answer to the check may be taken
+        // for the head of the first data frame. Nothing checks the data read
+        // against anything, so every frame must be as long as the first.
+        beginStep(kReadStatus, kReadOutProgressMaximum);
+        at(FlashStep::ReadOut, FlashImage::blockAddress(0), 0);
+        if (!link_.Purge()) return transmitError();
+        const auto flash = std::make_unique<FlashImage>();
+        std::size_t frameSize = 0;
+        for (int k = 0; k < kFlashBlockCount; ++k) {
+            at(FlashStep::ReadOut, FlashImage::blockAddress(k), k);
+            link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kReadBlock,
+                            complementOf(board_command::kReadBlock));
+            std::span<std::uint8_t, kFlashBlockSize> block(flash->bytes.data() + static_cast<std::size_t>(k) * kFlashBlockSize,
+                                                            kFlashBlockSize);
+            if (state_.LinkError || !link_.ReadBlockData(block, &frameSize)) return transmitError();
+            ++outcome_.blocksRead;
+            host_.note(blockText(k) + " read, " + std::to_string(outcome_.blocksRead) + " of " +
+                       std::to_string(kFlashBlockCount));
+        }
+        flash->BytesLoaded = static_cast<std::uint32_t>(kFlashSize);
+        image = *flash;
+
+        link_.SetProgress(0);
+        link_.ClosePort();
+        host_.enableWrite(true);
+        host_.setStatus(kReadyStatus);
+        return succeeded();
+    }
+
+private:
+    FlashOutcome succeeded() {
         outcome_.result = FlashResult::Success;
         outcome_.step = FlashStep::None;
         outcome_.block = -1;
@@ -108,7 +156,6 @@ public:
         return outcome_;
     }
 
-private:
     void beginStep(const char* status, int progressMaximum) {
         host_.setStatus(status);
         host_.setProgressMaximum(progressMaximum);
@@ -165,8 +212,6 @@ private:
     BoardLink& link_;
     LinkHost& host_;
     LinkState& state_;
-    std::unique_ptr<const FlashImage> snapshot_;
-    const FlashImage& image_;
     FlashOutcome outcome_;
 };
 
@@ -199,6 +244,7 @@ std::string describeFlashOutcome(const FlashOutcome& outcome) {
                 case LinkFailure::FrameTooLong:
                 case LinkFailure::FrameTooShort:
                 case LinkFailure::FrameBadEscape:
+                case LinkFailure::FrameSizeChanged:
                     return describeLinkFailure(outcome.failure) + " during " + stepText(outcome);
                 default: return "transmit error during " + stepText(outcome);
             }
@@ -218,7 +264,12 @@ FlashOutcome WriteFirmware(BoardLink& link, const std::string& portName, const F
         outcome.result = FlashResult::NoFile;
         return outcome;
     }
-    return WriteRun(link, firmware).run(portName);
+    return FlashRun(link).write(portName, firmware);
+}
+
+FlashOutcome ReadFirmware(BoardLink& link, const std::string& portName, FlashImage& image) {
+    link.ClosePort();
+    return FlashRun(link).readOut(portName, image);
 }
 
 }  // namespace qm730

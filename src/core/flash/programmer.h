@@ -42,7 +42,8 @@ enum class FlashResult {
     VerifyMismatch,  // a block read back differs from the image
 };
 
-enum class FlashStep { None, Check, Erase, Write, Read };
+// Read is the read-back of a write; ReadOut the read of a flash backup.
+enum class FlashStep { None, Check, Erase, Write, Read, ReadOut };
 
 struct FlashOutcome {
     FlashResult result = FlashResult::Success;
@@ -54,6 +55,7 @@ struct FlashOutcome {
     std::string detail;                       // the system's complaint, if any
     int blocksWritten = 0;
     int blocksVerified = 0;
+    int blocksRead = 0;  // by a flash backup
 
     bool ok() const { return result == FlashResult::Success; }
 };
@@ -66,5 +68,23 @@ std::string describeFlashOutcome(const FlashOutcome& outcome);
 // through the link's host: status texts, progress, messages and the Write
 // command's enabled state. The port is closed at the end whatever happens.
 FlashOutcome WriteFirmware(BoardLink& link, const std::string& portName, const Firmware& firmware);
+
+// A read of the whole flash takes 64 block reads: each request frame (27
+// bytes) and the data frame it is answered with (2064 bytes or more).
+inline constexpr int kReadOutProgressMaximum = kFlashBlockCount * (27 + 2064);
+
+// Reads the board's whole flash, D0000 to EFFFF, so that it can be kept
+// before new firmware is written: the board check, then a block read of each
+// of the 64 blocks in increasing order. The data read are checked against
+// nothing, so a data frame of another size than the first (a byte lost or
+// added on the line) fails the read as a bad frame does. Status, progress and the Write
+// command are reported through the link's host, and every failure ends the
+// run as a failed write does (" Ready", "Transmit Error!" or "The target
+// board is not found !", the port closed). On success the image holds the
+// flash as read (BytesLoaded counts its bytes) and the run ends with status
+// " Ready" but no message: keeping the result is the caller's part. On
+// failure the image is left as it was. The port is closed at the end
+// whatever happens.
+FlashOutcome ReadFirmware(BoardLink& link, const std::string& portName, FlashImage& image);
 
 }  // namespace qm730

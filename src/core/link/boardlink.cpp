@@ -108,6 +108,7 @@ std::string describeLinkFailure(LinkFailure failure) {
         case LinkFailure::FrameTooLong: return "the board's data frame did not end within 10000 bytes";
         case LinkFailure::FrameTooShort: return "the board's data frame was too short to hold a block";
         case LinkFailure::FrameBadEscape: return "the board's data frame held a broken escape sequence";
+        case LinkFailure::FrameSizeChanged: return "the board's data frame differed in size from the ones before it";
         case LinkFailure::LineFailed: return "the serial line failed";
     }
     return "unknown failure";
@@ -311,12 +312,14 @@ bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
     }
 }
 
-bool BoardLink::ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block) {
+bool BoardLink::ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block, std::size_t* frameSize) {
     std::vector<std::uint8_t> frame;
     if (!ReadDataFrame(frame)) return fail(failure_);
     const std::optional<std::size_t> length = UnescapeFrame(frame);
     if (!length) return fail(LinkFailure::FrameBadEscape);
     if (*length < kDataFrameMinimumSize) return fail(LinkFailure::FrameTooShort);
+    if (frameSize && *frameSize != 0 && *frameSize != *length) return fail(LinkFailure::FrameSizeChanged);
+    if (frameSize) *frameSize = *length;
     std::copy_n(frame.begin() + kDataFrameBlockStart, kFlashBlockSize, block.begin());
     return true;
 }

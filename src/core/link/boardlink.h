@@ -138,6 +138,7 @@ enum class LinkFailure {
     FrameTooLong,    // a data frame that did not end within the frame buffer
     FrameTooShort,   // a data frame too short to hold a block
     FrameBadEscape,  // a data frame with an escape that stands for nothing
+    FrameSizeChanged,  // a data frame of another size than the ones before it
     LineFailed,      // the device failed (an adapter pulled out, ...)
 };
 std::string describeLinkFailure(LinkFailure failure);
@@ -183,8 +184,11 @@ public:
     bool ReadDataFrame(std::vector<std::uint8_t>& frame);
     // The checked answer to a block read: collects and unstuffs the data
     // frame and hands over bytes 14 to 2061. Any failure (not read, too
-    // long, too short, a broken escape) sets LinkError.
-    bool ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block);
+    // long, too short, a broken escape) sets LinkError. With frameSize, the
+    // frames of a series are held to one size: a byte lost or added on the
+    // line shifts the block without any other sign. 0 takes the size of the
+    // frame that comes; any other value fails a frame of another size.
+    bool ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block, std::size_t* frameSize = nullptr);
     // Sends 0E and waits up to 1,010 ms for the answer; 06 purges the port.
     ProbeResult ProbeBoard();
 

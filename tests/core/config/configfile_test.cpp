@@ -207,6 +207,31 @@ TEST(TableFile, FileWithSeveralNamesIsWrittenInPlaceAndKeepsThemAll) {
     EXPECT_EQ(entriesIn(dir.path()), 2u);
 }
 
+// Other files (firmware backups) are saved by the same machinery: whatever
+// their size, a new file, a replaced one and one written in place all hold
+// exactly the contents afterwards.
+TEST(TableFile, ContentsOfAnySizeAreSavedExactly) {
+    TempDir dir;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{5}, kImageSize, std::size_t{300000}}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> contents(size);
+        for (std::size_t i = 0; i < size; ++i) contents[i] = static_cast<std::uint8_t>(i * 13 + i / 256);
+        const std::string fresh = dir.file("new-" + std::to_string(size)), replaced = dir.file("old-" + std::to_string(size)),
+                          linked = dir.file("linked-" + std::to_string(size));
+        writeBytes(replaced, 60000, 0x11);
+        writeBytes(linked, 60000, 0x11);
+        fs::create_hard_link(linked, linked + "-other");
+        for (const std::string& path : {fresh, replaced, linked}) {
+            const FileResult save = saveFileContents(path, contents);
+            ASSERT_TRUE(save.ok()) << path << ": " << save.reason;
+            EXPECT_EQ(save.bytes, size);
+            EXPECT_EQ(fileBytes(path), contents) << path;
+        }
+        EXPECT_EQ(fileBytes(linked + "-other"), contents) << "written in place";
+    }
+    EXPECT_EQ(entriesIn(dir.path()), 4u * 4) << "no temporary file is left";
+}
+
 TEST(TableFile, NameOfTheLongestLegalLengthCanBeSaved) {
     TempDir dir;
     const std::string path = dir.file(std::string(255, 'n'));

@@ -106,6 +106,21 @@ TEST(TableFileW32, ReplacedFileKeepsItsAttributesAndAFileWithTwoNamesKeepsBoth) 
     ASSERT_TRUE(saveTableFile(first.string(), image).ok());
     EXPECT_TRUE(holdsImage(first, image));
     EXPECT_TRUE(holdsImage(second, image)) << "the other name sees the new bytes";
+
+    // Contents of other sizes (firmware backups) grow and cut the file
+    // whether it is replaced or written in place.
+    for (const std::size_t size : {std::size_t{5}, std::size_t{300000}}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> contents(size);
+        for (std::size_t i = 0; i < size; ++i) contents[i] = static_cast<std::uint8_t>(i * 13 + i / 256);
+        for (const fs::path& path : {hidden, first}) {
+            const FileResult save = saveFileContents(path.string(), contents);
+            ASSERT_TRUE(save.ok()) << save.reason;
+            EXPECT_EQ(save.bytes, size);
+            EXPECT_EQ(fileBytes(path), contents);
+        }
+        EXPECT_EQ(fileBytes(second), contents) << "written in place";
+    }
 }
 
 TEST(TableFileW32, DevicesFoldersAndReadOnlyFilesAreRefusedAndLeftAsTheyWere) {

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -286,4 +287,61 @@ TEST(FlashImage, OnlyBlocksThatDifferFromErasedFlashAreProgrammed) {
     Parsed ffBlock = parse(kHeader + "\n" + s2(0xD0800, std::vector<std::uint8_t>(16, 0xFF)) + "\n");
     ASSERT_TRUE(ffBlock.load.ok());
     EXPECT_EQ(ffBlock.image->blocksToProgram(), (std::vector<int>{63}));
+}
+
+// A flash written out as a file loads back as the same flash, but for the two
+// checksum bytes, which every load computes: records of nothing but erased
+// bytes are left out, the checksum's record never is, and the header never
+// outgrows its record.
+TEST(FirmwareFileText, LoadsBackAsTheFlashItWasMadeFrom) {
+    struct Case {
+        const char* name;
+        std::function<void(FlashImage&)> fill;
+        std::string header;
+        std::size_t dataRecords;  // S2 records in the file
+    };
+    const std::vector<Case> cases{
+        {"erased flash", [](FlashImage&) {}, "QM730C flash D0000-EFFFF", 1},
+        {"data, gaps and stray checksum bytes",
+         [](FlashImage& image) {
+             for (std::size_t i = 0; i < 100; ++i) image.bytes[i] = static_cast<std::uint8_t>(i * 37);  // 4 records
+             image.bytes[0x1001F] = 0x00;                      // one record, its other 31 bytes erased
+             image.bytes[0x10020] = 0xFE;                      // the next record
+             image.bytes[kChecksumLow] = 0x12;
+             image.bytes[kChecksumHigh] = 0x34;
+         },
+         "", 7},
+        {"no erased byte anywhere",
+         [](FlashImage& image) {
+             for (std::size_t i = 0; i < kFlashSize; ++i) image.bytes[i] = static_cast<std::uint8_t>(i % 251);
+         },
+         std::string(400, 'h'), kFlashSize / 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto flash = std::make_unique<FlashImage>();
+        c.fill(*flash);
+        const std::string text = firmwareFileText(*flash, c.header);
+
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at);
+            ASSERT_NE(end, std::string::npos) << "every line ends with a line feed";
+            lines.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+        ASSERT_EQ(lines.size(), c.dataRecords + 2);
+        EXPECT_EQ(lines.front().substr(0, 2), "S0");
+        EXPECT_EQ(lines.back(), "S804000000FB");
+        EXPECT_EQ(lines[lines.size() - 2].substr(0, 10), "S2240EFFE0") << "the checksum's record";
+
+        Parsed parsed = parse(text);
+        ASSERT_TRUE(parsed.load.ok()) << parsed.load.reason();
+        EXPECT_TRUE(std::equal(flash->bytes.begin(), flash->bytes.end() - 2, parsed.image->bytes.begin()));
+        EXPECT_EQ(parsed.image->storedChecksum(), flash->computeChecksum());
+    }
+    // The header is kept as given, as far as its record can hold it.
+    auto erased = std::make_unique<FlashImage>();
+    EXPECT_EQ(firmwareFileText(*erased, "AB").substr(0, 14), "S0050000414277");
+    EXPECT_EQ(firmwareFileText(*erased, std::string(400, 'h')).find('\n'), 4u + 2 * 255);
 }

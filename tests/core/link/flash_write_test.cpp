@@ -361,3 +361,110 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(outcome.probes, 0);
     EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
 }
+
+// The read of the whole flash for a backup: every block, blank or not, in
+// increasing order, and the image replaced only by a complete read.
+namespace {
+
+struct ReadOutSession {
+    explicit ReadOutSession(BoardScript script) : board(std::move(script)) { image->bytes.fill(0x5A); }
+    FlashOutcome read() { return ReadFirmware(link, board.port(), *image); }
+
+    FlashBoard board;
+    RecordingHost host;
+    LinkState state;
+    TCommPort port;
+    BoardLink link{port, host, state};
+    std::unique_ptr<FlashImage> image = std::make_unique<FlashImage>();
+};
+
+void expectReadOutAtRest(const ReadOutSession& run) {
+    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.state.busy);
+    ASSERT_FALSE(run.host.statuses.empty());
+    EXPECT_EQ(run.host.statuses.back(), " Ready");
+    EXPECT_EQ(run.host.position, 0);
+    EXPECT_EQ(run.host.writeEnabled, (std::vector<bool>{false, true}));
+}
+
+}  // namespace
+
+TEST(FlashReadOut, ReadsEveryBlockIntoTheImage) {
+    // Data that needs stuffing, a zero block, erased blocks and stray bytes
+    // where the checksum goes.
+    Bytes flash(0x20000, 0xFF);
+    for (std::size_t i = 0; i < 0x3000; ++i) flash[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    std::fill_n(flash.begin() + 10 * 2048, 2048, 0x00);
+    flash[0x1FFFE] = 0x03;
+    flash[0x1FFFF] = 0x1B;
+    BoardScript script;
+    script.flashAtStart = flash;
+    script.endBytesInDataFrameHead = true;
+    ReadOutSession run(script);
+
+    const FlashOutcome outcome = run.read();
+    ASSERT_TRUE(outcome.ok()) << describeFlashOutcome(outcome);
+    EXPECT_EQ(outcome.blocksRead, 64);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), run.image->bytes.begin()));
+
+    const std::vector<ReceivedFrame> frames = run.board.frames();
+    ASSERT_EQ(frames.size(), 65u);
+    EXPECT_EQ(frames[0].command, 0x18);
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(frames[i].sound);
+        EXPECT_EQ(frames[i].command, 0x12);
+        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * (i - 1));
+        EXPECT_EQ(frames[i].count, 2048);
+    }
+    EXPECT_EQ(run.board.flash(), flash) << "nothing is erased or written";
+
+    EXPECT_EQ(run.host.statuses, (std::vector<std::string>{" Verify ......", " Read ......", " Ready"}));
+    EXPECT_EQ(run.host.maxima, (std::vector<int>{27, 64 * (27 + 2064)}));
+    EXPECT_TRUE(run.host.notices.empty()) << "keeping the result is the caller's part";
+    expectReadOutAtRest(run);
+}
+
+TEST(FlashReadOut, AFailedReadEndsAsAFailedWriteDoesAndKeepsTheImage) {
+    struct Case {
+        const char* name;
+        BoardScript script;
+        FlashResult result;
+        const char* notice;
+        std::size_t frames;
+        const char* described;
+    };
+    const std::vector<Case> cases{
+        {"silent board", script([](BoardScript& s) { s.silent = true; }), FlashResult::BoardNotFound,
+         "The target board is not found !", 1, "the target board is not found: no answer to the board check"},
+        {"short data frame", script([](BoardScript& s) {
+             s.faultBlock = 40;
+             s.fault = DataFault::Short;
+         }),
+         FlashResult::TransmitError, "Transmit Error!", 42, "during the read of block 40 (E4000)"},
+        {"a data byte lost on the line", script([](BoardScript& s) {
+             s.faultBlock = 5;
+             s.fault = DataFault::LostByte;
+         }),
+         FlashResult::TransmitError, "Transmit Error!", 7,
+         "the board's data frame differed in size from the ones before it during the read of block 5 (D2800)"},
+        {"broken escape in the last block", script([](BoardScript& s) {
+             s.faultBlock = 63;
+             s.fault = DataFault::BadEscape;
+         }),
+         FlashResult::TransmitError, "Transmit Error!", 65, "during the read of block 63 (EF800)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadOutSession run(c.script);
+        const FlashOutcome outcome = run.read();
+        EXPECT_EQ(outcome.result, c.result);
+        const std::string described = describeFlashOutcome(outcome);
+        EXPECT_NE(described.find(c.described), std::string::npos) << described;
+        EXPECT_EQ(run.host.notices, (std::vector<std::string>{c.notice}));
+        EXPECT_EQ(run.board.frames().size(), c.frames);
+        EXPECT_TRUE(std::all_of(run.image->bytes.begin(), run.image->bytes.end(), [](std::uint8_t b) { return b == 0x5A; }))
+            << "a partial read never reaches the image";
+        expectReadOutAtRest(run);
+    }
+}
