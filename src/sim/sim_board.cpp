@@ -166,6 +166,14 @@ bool SimBoard::serve(int lineFd) {
         log_.flush();
         vanished = true;
     }
+    // What crossed the line while the board served it, for timing a run
+    // against the line speed.
+    {
+        std::lock_guard lock(mutex_);
+        log_ << "qm730sim: line totals: " << line.bytesTaken() << " bytes received, " << line.bytesSent()
+             << " bytes sent\n";
+        log_.flush();
+    }
     // A save that failed is tried once more before the board goes.
     if (flashUnsaved_) saveFlash();
     return vanished;

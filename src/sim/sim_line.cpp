@@ -70,11 +70,16 @@ std::size_t SimLine::receive(std::uint8_t* data, std::size_t capacity, std::chro
 }
 
 void SimLine::send(const std::uint8_t* data, std::size_t count) {
+    // The board hands its whole answer to the UART at once, so its bytes
+    // follow one another on the wire without a gap: each chunk is due when
+    // the one before it has left, however late this thread wakes for it. A
+    // late wake hands the chunk over late but does not push back the rest.
+    if (pace_) outputFreeAt_ = std::max(outputFreeAt_, Clock::now());
     while (count > 0) {
         const std::size_t chunk = pace_ ? std::min(count, kFifo) : count;
         if (pace_) {
             // The chunk reaches the program once its last bit is on the wire.
-            outputFreeAt_ = std::max(outputFreeAt_, Clock::now()) + kByteTime * chunk;
+            outputFreeAt_ += kByteTime * chunk;
             while (Clock::now() < outputFreeAt_) waitUntil(outputFreeAt_);
         }
         writeAll(data, chunk);
@@ -99,6 +104,7 @@ void SimLine::writeAll(const std::uint8_t* data, std::size_t count) {
         takeWaiting();
         const ssize_t put = ::write(fd_, data, count);
         if (put > 0) {
+            bytesSent_ += static_cast<std::uint64_t>(put);
             data += put;
             count -= static_cast<std::size_t>(put);
         } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
@@ -138,6 +144,7 @@ bool SimLine::takeWaiting() {
 
 void SimLine::take(const std::uint8_t* data, std::size_t count, Clock::time_point now) {
     const bool paced = pace_ && now >= catchUpUntil_;
+    bytesTaken_ += count;
     for (std::size_t i = 0; i < count; ++i) {
         if (paced) inputFreeAt_ = std::max(inputFreeAt_, now) + kByteTime;
         queue_.push_back({data[i], paced ? inputFreeAt_ : now});

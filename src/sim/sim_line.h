@@ -64,6 +64,11 @@ public:
     // Bytes taken off the line that the board has not been handed yet.
     std::size_t queued() const { return queue_.size(); }
 
+    // Bytes that crossed the line so far: taken off it from the program,
+    // and written onto it for the program.
+    std::uint64_t bytesTaken() const { return bytesTaken_; }
+    std::uint64_t bytesSent() const { return bytesSent_; }
+
     // From now on takes at most this many more bytes off the line; the rest
     // stays in the kernel, as with a board that has stopped reading, so the
     // program's writes stall once the kernel's buffer is full.
@@ -94,6 +99,8 @@ private:
     Clock::time_point inputFreeAt_{};   // when the last byte taken off the line arrives
     Clock::time_point outputFreeAt_{};  // when the board's last byte has left
     Clock::time_point catchUpUntil_{};  // bytes taken before this count as arrived at once
+    std::uint64_t bytesTaken_ = 0;
+    std::uint64_t bytesSent_ = 0;
 };
 
 }  // namespace qm730::sim

@@ -103,13 +103,19 @@ TEST_F(Line, WhileTheBoardSendsItKeepsTakingBytesSoThePurgeOfTheNextExchangeLose
     program.write(sent);
     // About 170 ms on the wire, in which the line keeps taking the program's bytes.
     const std::vector<std::uint8_t> answer(300, 'A');
+    const auto start = Clock::now();
     line.send(answer.data(), answer.size());
+    // The answer's last chunk is handed over once its last bit is on the wire.
+    EXPECT_GE(Clock::now() - start, SimLine::kByteTime * answer.size());
     EXPECT_EQ(line.queued(), sent.size());
     program.purge();
     program.write({'\r'});
     std::vector<std::uint8_t> expected = sent;
     expected.push_back('\r');
     EXPECT_EQ(receiveAll(line, expected.size()), expected);
+    // What crossed the line, each byte once, the purge notwithstanding.
+    EXPECT_EQ(line.bytesTaken(), expected.size());
+    EXPECT_EQ(line.bytesSent(), answer.size());
 }
 
 TEST_F(Line, APurgeWithNothingOnTheWireLetsNoLaterByteSkipIt) {
