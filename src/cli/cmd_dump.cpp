@@ -67,7 +67,7 @@ void appendSystem(std::string& out, const ConfigImage& image) {
     const ConfigView view = loadConfigView(image);
     out += "[system]\n";
     for (std::size_t i = 0; i < view.delays.size(); ++i)
-        appendSetting(out, format("Delay_byte_%zu", i + 1).c_str(), view.delays[i]);
+        appendSetting(out, format("Delay_byte_%d", static_cast<int>(i + 1)).c_str(), view.delays[i]);
     appendSetting(out, "Preamble_length", view.preamble);
     appendSetting(out, "Pager_duration", view.pagerDuration);
     appendSetting(out, "Function_password", view.functionPassword);
@@ -136,7 +136,7 @@ void appendPagers(std::string& out, const ConfigImage& image) {
 void appendMessages(std::string& out, const ConfigImage& image) {
     out += "[messages]\n";
     for (std::size_t m = 0; m < message::kSlotCount; ++m)
-        out += format("message %3zu  ", m + 1) + printable(readMessage(image.messageSlot(m))) + "\n";
+        out += format("message %3d  ", static_cast<int>(m + 1)) + printable(readMessage(image.messageSlot(m))) + "\n";
 }
 
 void appendAlarms(std::string& out, const ConfigImage& image) {
@@ -144,7 +144,7 @@ void appendAlarms(std::string& out, const ConfigImage& image) {
     out += format("%-5s %s  %-8s  %s\n", "#", "No.", "PagerID", "Text");
     for (std::size_t j = 0; j < alarm::kRecordCount; ++j) {
         const std::uint8_t* record = image.alarmRecord(j);
-        out += format("alarm %3zu  %-8s  ", j + 1, printable(readPagerId(record)).c_str()) +
+        out += format("alarm %3d  %-8s  ", static_cast<int>(j + 1), printable(readPagerId(record)).c_str()) +
                printable(readAlarmText(record)) + "\n";
     }
 }
