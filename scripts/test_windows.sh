@@ -227,6 +227,20 @@ same_dump() {
     [ "$ctl_status" = 0 ] && [ "$ctl_out" = "$("$linux_ctl" dump "$work/$table")" ]
 }
 check "dump: the same report as on Linux" same_dump
+# The pager table as CSV: the same bytes as on Linux (CR LF kept) to standard
+# output and to a file, and taken back from standard input into a new table.
+pagers_csv() {
+    "$linux_ctl" pagers export "$work/$table" >"$work/linux.csv"
+    run_ctl pagers export "$table"
+    [ "$ctl_status" = 0 ] && cmp "$work/linux.csv" "$work/ctl.out" || return 1
+    expect_ctl 0 "" "" pagers export "$table" "Ωμέγα.csv" && cmp "$work/linux.csv" "$work/Ωμέγα.csv" || return 1
+    expect_ctl 0 "" "" new "Ωμέγα 2.tbl" || return 1
+    (cd "$work" && LC_ALL=C.UTF-8 timeout 120 "$wine" "$bin/qm730ctl.exe" pagers import -q "Ωμέγα 2.tbl" -) \
+        <"$work/linux.csv" || return 1
+    "$linux_ctl" new "$work/linux.tbl" && "$linux_ctl" pagers import -q "$work/linux.tbl" "$work/linux.csv" &&
+        cmp "$work/linux.tbl" "$work/Ωμέγα 2.tbl"
+}
+check "pagers: the CSV table out and back in" pagers_csv
 send_table() {
     expect_ctl 0 "Transfer Success !" "" send -p COM1 "$table" || return 1
     wait_for_file "$work/board.tbl" && cmp "$work/$table" "$work/board.tbl"

@@ -2,6 +2,7 @@
 #include "cli/platform.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -21,6 +22,27 @@ bool prepareStandardStreams() {
 }
 
 std::vector<std::string> argumentsAsUtf8(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    if (std::string(mode) != "rb") return std::fopen(path.c_str(), mode);
+    // A terminal named as the file to read does not become the program's
+    // controlling terminal.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
 
 bool errorsGoToTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

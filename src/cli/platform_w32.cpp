@@ -1,6 +1,8 @@
 // qm730ctl on Windows.
 #include "cli/platform.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -100,6 +102,9 @@ bool prepareStandardStreams() {
     if (!giveNulIfMissing(STD_INPUT_HANDLE, stdin, "r") || !giveNulIfMissing(STD_OUTPUT_HANDLE, stdout, "w") ||
         !giveNulIfMissing(STD_ERROR_HANDLE, stderr, "w"))
         return false;
+    // Bytes in and out unchanged: a CSV table keeps its CR LF, input is not
+    // cut at a Ctrl+Z.
+    if (::_setmode(::_fileno(stdin), _O_BINARY) == -1 || ::_setmode(::_fileno(stdout), _O_BINARY) == -1) return false;
     // The buffers live as long as the process: the streams are flushed once
     // more after main() has returned.
     if (const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE); isConsole(out)) std::cout.rdbuf(new ConsoleBuffer(out));
@@ -115,6 +120,26 @@ std::vector<std::string> argumentsAsUtf8(int argc, char** argv) {
     for (int i = 0; i < count; ++i) arguments.push_back(win32::narrow(wide[i]));
     ::LocalFree(wide);
     return arguments;
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    std::wstring name = win32::fileNameForSystem(path);
+    if (name.empty()) name = win32::widen(path);  // a device such as CON
+    return ::_wfopen(name.c_str(), win32::widen(mode).c_str());
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    // One file: the same volume and the same file index.
+    const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        std::wstring name = win32::fileNameForSystem(path);
+        if (name.empty()) return false;
+        win32::Handle file(::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file.valid() && ::GetFileInformationByHandle(file.get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool errorsGoToTerminal() { return isConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
