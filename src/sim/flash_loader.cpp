@@ -31,6 +31,11 @@ const char* commandName(std::uint8_t command) {
     }
 }
 
+// The delay of an answer, for the log.
+std::string afterText(std::chrono::milliseconds delay) {
+    return delay.count() > 0 ? ", reply after " + std::to_string(delay.count()) + " ms" : "";
+}
+
 // A block write or read covers one whole block of the flash.
 bool isBlockStart(std::uint32_t address) {
     return address >= kFlashStart && address < kFlashEnd && (address - kFlashStart) % kBlockBytes == 0;
@@ -69,6 +74,11 @@ FlashLoader::FlashLoader(LoaderFaults faults, Bytes flash) : faults_(std::move(f
     if (flash_.size() != kFlashBytes) flash_.assign(kFlashBytes, kErased);
 }
 
+std::chrono::milliseconds FlashLoader::delayFor(std::uint8_t command) const {
+    const auto found = faults_.replyDelay.find(command);
+    return found == faults_.replyDelay.end() ? std::chrono::milliseconds{0} : found->second;
+}
+
 LoaderAnswer FlashLoader::probe() {
     LoaderAnswer answer;
     if (++probesSeen_ <= faults_.ignoreProbes) {
@@ -76,8 +86,19 @@ LoaderAnswer FlashLoader::probe() {
                       " ignored";
         return answer;
     }
+    answer.delay = delayFor(kProbe);
+    if (faults_.refusedCommands.count(kProbe)) {
+        answer.refused = true;
+        answer.bytes = {kRefused};
+        answer.bytes.insert(answer.bytes.begin(), faults_.noiseBeforeReply, 0x00);
+        answer.note = "probe answered 15 on purpose" + afterText(answer.delay);
+        return answer;
+    }
     answer.bytes = {kAccepted};
-    answer.note = "probe answered";
+    answer.note = "probe answered" + afterText(answer.delay);
+    // Line noise comes before the probe's answer too; cutting a one-byte
+    // answer short would only make the board silent.
+    answer.bytes.insert(answer.bytes.begin(), faults_.noiseBeforeReply, 0x00);
     return answer;
 }
 
@@ -125,9 +146,7 @@ LoaderAnswer FlashLoader::carryOut(const Request& r) {
             const auto sector = flash_.begin() + static_cast<long>(r.address - kFlashStart);
             std::fill(sector, sector + static_cast<long>(kSectorBytes), kErased);
             answer.flashChanged = true;
-            answer.delay = faults_.eraseDelay;
             answer.note = tag + "erased " + hex(r.address, 5) + " to " + hex(r.address + kSectorBytes - 1, 5);
-            if (answer.delay.count() > 0) answer.note += ", reply after " + std::to_string(answer.delay.count()) + " ms";
             break;
         }
         case kWriteBlock: {
@@ -154,10 +173,14 @@ LoaderAnswer FlashLoader::carryOut(const Request& r) {
                 answer.note += ", its first byte sent inverted on purpose";
             }
             answer.bytes = onTheLine(dataFrame(r.htag, r.address, block));
+            answer.delay = delayFor(r.command);
+            answer.note += afterText(answer.delay);
             return answer;
         }
     }
     answer.bytes = onTheLine(reply(r.htag, true));
+    answer.delay = delayFor(r.command);
+    answer.note += afterText(answer.delay);
     return answer;
 }
 

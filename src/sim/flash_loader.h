@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,12 +24,15 @@ namespace qm730::sim {
 // Ways the loader can be told to misbehave, for trying the program's
 // failure paths.
 struct LoaderFaults {
-    std::set<std::uint8_t> refusedCommands;  // answered 15 and not carried out
+    // Answered 15 and not carried out; loader::kProbe makes the probe's
+    // answer 15 instead of 06.
+    std::set<std::uint8_t> refusedCommands;
     std::set<int> corruptReadback;           // blocks whose data frame carries a wrong byte
     std::optional<std::size_t> answerFrames;  // frames answered before the loader falls silent
-    std::chrono::milliseconds eraseDelay{0};  // before the reply to an erase
+    // Waited before the answer to a command (or to the probe, loader::kProbe).
+    std::map<std::uint8_t, std::chrono::milliseconds> replyDelay;
     std::size_t ignoreProbes = 0;             // probes left unanswered before the first answer
-    std::size_t noiseBeforeReply = 0;         // line noise (00 bytes) before every reply and data frame
+    std::size_t noiseBeforeReply = 0;         // line noise (00 bytes) before every answer, the probe's included
     std::optional<std::size_t> cutReply;      // only this many bytes of every reply and data frame
 };
 
@@ -52,8 +56,11 @@ public:
     LoaderAnswer probe();
 
     const Bytes& flash() const { return flash_; }
+    // Drops every fault from now on; the flash stays as it is.
+    void heal() { faults_ = {}; }
 
 private:
+    std::chrono::milliseconds delayFor(std::uint8_t command) const;
     LoaderAnswer carryOut(const Request& request);
     // The reply or data frame as the faults let it onto the line.
     Bytes onTheLine(Bytes answer) const;

@@ -7,7 +7,10 @@
 #include <csignal>
 #include <cstdint>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/board_wire.h"
@@ -47,13 +50,43 @@ constexpr const char* kFooter =
     "any other name. Give both the same file to keep the flash from one run to\n"
     "the next.\n"
     "\n"
-    "Exit status: 0 after an interrupt, 1 when no pseudo-terminal could be had,\n"
-    "2 for a bad option, number or file at the start.\n";
+    "Signals: SIGINT, SIGTERM or SIGHUP stop the board; SIGUSR1 heals it: every\n"
+    "fault is off from then on and an answer a --delay still holds back is not\n"
+    "sent, so the next exchange meets a healthy board on the same device.\n"
+    "\n"
+    "Exit status: 0 after an interrupt or once --vanish-after has let the line go,\n"
+    "1 when no pseudo-terminal could be had, 2 for a bad option, number or file\n"
+    "at the start.\n";
 
 SimBoard* runningBoard = nullptr;
 
 extern "C" void onSignal(int) {
     if (runningBoard) runningBoard->stop();
+}
+
+extern "C" void onHeal(int) {
+    if (runningBoard) runningBoard->heal();
+}
+
+// What --delay can hold back, and the flash loader's command for each of its own.
+const std::map<std::string, std::uint8_t> kDelayedLoaderAnswers = {{"check", loader::kCheck},
+                                                                    {"erase", loader::kErase},
+                                                                    {"write", loader::kWriteBlock},
+                                                                    {"read", loader::kReadBlock},
+                                                                    {"probe", loader::kProbe}};
+constexpr const char* kDelayedServiceAnswers[] = {"logon", "service", "frame"};
+constexpr std::size_t kLongestDelayMs = 60000;
+
+// WHAT=MS as --delay takes it; nothing when the text is not one.
+std::optional<std::pair<std::string, std::size_t>> parseDelay(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) return std::nullopt;
+    const std::string what = text.substr(0, equals);
+    bool known = kDelayedLoaderAnswers.count(what) > 0;
+    for (const char* service : kDelayedServiceAnswers) known = known || what == service;
+    const auto ms = parseCount(std::string_view(text).substr(equals + 1), kLongestDelayMs);
+    if (!known || !ms) return std::nullopt;
+    return std::make_pair(what, *ms);
 }
 
 int refuse(const std::string& problem) {
@@ -112,8 +145,9 @@ int main(int argc, char** argv) {
     parkClosedStandardStreams();
 
     SimOptions options;
-    std::string loadFile, flashLoadFile, stopAfter, stopAfterFrames, eraseDelay, ignoreProbes, noise, cutReply;
-    std::vector<std::string> refusedFlash, corruptBlocks;
+    std::string loadFile, flashLoadFile, stopAfter, stopAfterFrames, eraseDelay, ignoreProbes, noise, cutReply,
+        vanishAfter;
+    std::vector<std::string> refusedFlash, corruptBlocks, delays;
 
     CLI::App app(kDescription, "qm730sim");
     app.footer(kFooter);
@@ -136,7 +170,9 @@ int main(int argc, char** argv) {
            "Write the image to FILE after each completed upload; its folder must exist and be writable")
         ->check(kFileName);
     flag("--wrong-answer", options.wrongAnswer, "Answer the logon with \"IX=\" instead of \"ID=\"");
-    flag("--refuse", options.refuse, "Answer the upload request with NAK instead of the go-ahead");
+    flag("--refuse", options.refuse,
+         "Answer the service requests with NAK CR: the upload request instead of the go-ahead, the download "
+         "request instead of the frame");
     flag("--bad-checksum", options.badChecksum, "Send download frames with a wrong checksum");
     option("--stop-after", stopAfter, "N", "Send only the first N bytes (0 to 8846) of a download frame")
         ->check(countUpTo(kFrameLength, "a byte count"));
@@ -150,10 +186,10 @@ int main(int argc, char** argv) {
            "one step (S-records or raw bytes by the name's extension); its folder must exist and be writable")
         ->check(kFileName);
     option("--refuse-flash", refusedFlash, "CMD",
-           "Answer this command with 15 and do not carry it out: check, erase, write or read; repeat the option or "
-           "separate with commas for several")
+           "Answer this command with 15 and do not carry it out: check, erase, write or read, or answer the probe "
+           "with 15 (probe); repeat the option or separate with commas for several")
         ->delimiter(',')
-        ->check(CLI::IsMember({"check", "erase", "write", "read"}));
+        ->check(CLI::IsMember({"check", "erase", "write", "read", "probe"}));
     option("--corrupt-readback", corruptBlocks, "BLOCK",
            "Send the first byte of this block (0 to 63) inverted when it is read back; the flash itself stays right; "
            "repeat for several")
@@ -164,19 +200,43 @@ int main(int argc, char** argv) {
         ->check(countUpTo(1000000, "a number of frames"));
     option("--erase-delay", eraseDelay, "MS",
            "Send the reply to an erase MS milliseconds (0 to 60000) after the erase frame came; the program waits "
-           "5050 ms for it")
-        ->check(countUpTo(60000, "milliseconds"));
+           "5050 ms for it (the same as --delay erase=MS)")
+        ->check(countUpTo(kLongestDelayMs, "milliseconds"));
     option("--ignore-probes", ignoreProbes, "N", "Leave the first N presence probes (0 to 1000000) unanswered")
         ->check(countUpTo(1000000, "a number of probes"));
-    option("--noise-before-reply", noise, "N",
-           "Send N bytes 00 (0 to 4096) before every reply and data frame, as line noise")
-        ->check(countUpTo(4096, "a byte count"));
-    option("--cut-reply", cutReply, "N",
-           "Send only the first N bytes (0 to 4127) of every reply and data frame; a data frame is at most 4128 "
-           "bytes on the line")
-        ->check(countUpTo(loader::kLongestDataFrame - 1, "a byte count"));
 
     group = "Both";
+    option("--noise-before-reply", noise, "N",
+           "Send N bytes 00 (0 to 4096) before every answer, as line noise: before the logon answer, the "
+           "go-ahead or NAK, the download frame, every reply and data frame and the probe's answer")
+        ->check(countUpTo(4096, "a byte count"));
+    option("--cut-reply", cutReply, "N",
+           "Send only the first N bytes (0 to 4127) of every answer but the probe's and the download frame's (see "
+           "--stop-after): of the logon answer, the go-ahead or NAK, every reply and data frame; a data frame is "
+           "at most 4128 bytes on the line")
+        ->check(countUpTo(loader::kLongestDataFrame - 1, "a byte count"));
+    option("--delay", delays, "WHAT=MS",
+           "Hold an answer back MS milliseconds (0 to 60000): logon (the ID= answer), service (the go-ahead, NAK "
+           "or download frame), frame (a pause after half the download frame), check, erase, write, read or probe "
+           "(the flash loader's answers); repeat or separate with commas for several")
+        ->delimiter(',')
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                if (parseDelay(text)) return {};
+                return "expects WHAT=MS with WHAT logon, service, frame, check, erase, write, read or probe and MS "
+                       "from 0 to 60000, not '" + text + "'";
+            },
+            ""));
+    option("--vanish-after", vanishAfter, "N",
+           "Let the line go for good once N bytes (1 to 1000000) have passed on it, taken and sent counted "
+           "together, as a device pulled out in the middle of an exchange; the simulator then ends")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const auto count = parseCount(text, 1000000);
+                if (count && *count > 0) return {};
+                return "expects a byte count from 1 to 1000000, not '" + text + "'";
+            },
+            ""));
     flag("--pace", options.pace, "Take and send bytes at 19200 baud (11 bits a byte)");
     flag("--silent", options.silent, "Answer nothing: no logon, no probe, no frame");
 
@@ -190,15 +250,20 @@ int main(int argc, char** argv) {
 
     if (!stopAfter.empty()) options.stopAfter = countOf(stopAfter);
     for (const std::string& command : refusedFlash) {
-        const std::uint8_t code = command == "check"   ? loader::kCheck
-                                  : command == "erase" ? loader::kErase
-                                  : command == "write" ? loader::kWriteBlock
-                                                       : loader::kReadBlock;
-        options.flash.refusedCommands.insert(code);
+        options.flash.refusedCommands.insert(kDelayedLoaderAnswers.at(command));
     }
     for (const std::string& block : corruptBlocks) options.flash.corruptReadback.insert(static_cast<int>(countOf(block)));
     if (!stopAfterFrames.empty()) options.flash.answerFrames = countOf(stopAfterFrames);
-    options.flash.eraseDelay = std::chrono::milliseconds(countOf(eraseDelay));
+    if (!eraseDelay.empty()) options.flash.replyDelay[loader::kErase] = std::chrono::milliseconds(countOf(eraseDelay));
+    for (const std::string& text : delays) {
+        const auto [what, ms] = *parseDelay(text);
+        const std::chrono::milliseconds delay(ms);
+        if (what == "logon") options.logonDelay = delay;
+        else if (what == "service") options.serviceDelay = delay;
+        else if (what == "frame") options.framePause = delay;
+        else options.flash.replyDelay[kDelayedLoaderAnswers.at(what)] = delay;
+    }
+    if (!vanishAfter.empty()) options.vanishAfter = countOf(vanishAfter);
     options.flash.ignoreProbes = countOf(ignoreProbes);
     options.flash.noiseBeforeReply = countOf(noise);
     if (!cutReply.empty()) options.flash.cutReply = countOf(cutReply);
@@ -229,7 +294,10 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         std::signal(SIGHUP, onSignal);
+        std::signal(SIGUSR1, onHeal);
         std::cout << line.slavePath() << std::endl;
+        // Returns when stopped, or when the board has let the line go: the
+        // pseudo-terminal then closes with the board, and the device is gone.
         board.serve(line.master());
         runningBoard = nullptr;
     } catch (const std::exception& e) {

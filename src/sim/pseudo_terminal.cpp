@@ -47,9 +47,12 @@ PseudoTerminal::PseudoTerminal() {
     }
 }
 
-PseudoTerminal::~PseudoTerminal() {
-    ::close(slave_);
-    ::close(master_);
+void PseudoTerminal::close() {
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+    slave_ = master_ = -1;
 }
+
+PseudoTerminal::~PseudoTerminal() { close(); }
 
 }  // namespace qm730::sim

@@ -15,6 +15,9 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     int master() const { return master_; }
+    // Closes both sides now, as a device that goes away: a program that has
+    // the device open sees the line hang up.
+    void close();
     const std::string& slavePath() const { return slavePath_; }
 
 private:

@@ -35,6 +35,9 @@ const std::vector<std::uint8_t> kUploadRequest = {kEsc, 'P', 'G', '2'};
 const std::vector<std::uint8_t> kDownloadRequest = {kEsc, 'P', 'G', '3'};
 constexpr std::size_t kLongestCommand = 64;
 
+// Thrown out of the exchange when the board lets the line go on purpose.
+struct LineVanished {};
+
 }  // namespace
 
 SimBoard::SimBoard(SimOptions options, const ConfigImage& image, std::ostream& log, Bytes flash)
@@ -53,6 +56,47 @@ SimBoard::~SimBoard() {
 void SimBoard::stop() {
     const char byte = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);  // safe in a signal handler
+}
+
+void SimBoard::heal() { healRequested_.store(true); }
+
+// The board as after a power cycle that cured it: the line settings and the
+// files it keeps stay, the faults go, and a half-done exchange is forgotten.
+void SimBoard::applyHeal() {
+    SimOptions healthy;
+    healthy.pace = options_.pace;
+    healthy.saveFile = options_.saveFile;
+    healthy.flashSaveFile = options_.flashSaveFile;
+    options_ = std::move(healthy);
+    mode_ = Mode::Command;
+    command_.clear();
+    loggedOn_ = false;
+    decoder_.reset();
+    frame_.clear();
+    frameBytes_ = 0;
+    std::lock_guard lock(mutex_);
+    loader_.heal();
+    log_ << "qm730sim: healed: every fault is off from now on\n";
+    log_.flush();
+}
+
+void SimBoard::put(SimLine& line, const std::uint8_t* data, std::size_t count) {
+    if (!options_.vanishAfter) {
+        line.send(data, count);
+        return;
+    }
+    const std::size_t limit = *options_.vanishAfter;
+    const std::size_t now = std::min(count, limit - std::min(lineBytes_ + line.queued(), limit));
+    line.send(data, now);
+    lineBytes_ += now;
+    if (now < count) throw LineVanished{};
+}
+
+void SimBoard::answerService(SimLine& line, std::vector<std::uint8_t> answer, std::chrono::milliseconds delay) {
+    if (delay.count() > 0 && !line.pause(delay, &healRequested_)) return;
+    if (options_.flash.cutReply && *options_.flash.cutReply < answer.size()) answer.resize(*options_.flash.cutReply);
+    answer.insert(answer.begin(), options_.flash.noiseBeforeReply, 0x00);
+    put(line, answer.data(), answer.size());
 }
 
 ConfigImage SimBoard::image() const {
@@ -76,12 +120,19 @@ bool SimBoard::waitForUploads(int count, std::chrono::milliseconds timeout) cons
                              [&] { return stats_.uploadsApplied + stats_.uploadsRejected >= count; });
 }
 
-void SimBoard::serve(int lineFd) {
+bool SimBoard::serve(int lineFd) {
     SimLine line(lineFd, wakeRead_, options_.pace);
     std::uint8_t buffer[4096];
+    bool vanished = false;
     try {
         for (;;) {
+            // The board takes no more than the line carries before it goes.
+            if (options_.vanishAfter)
+                line.allowTaking(*options_.vanishAfter - std::min(lineBytes_ + line.queued(), *options_.vanishAfter));
+            else
+                line.allowTaking(SIZE_MAX);
             const std::size_t got = line.receive(buffer, sizeof buffer, kIdlePoll);
+            if (healRequested_.exchange(false)) applyHeal();
             if (options_.silent) continue;
             if (got == 0) {
                 if (mode_ == Mode::Upload && Clock::now() - lastUploadByte_ > kUploadSilence) {
@@ -97,17 +148,27 @@ void SimBoard::serve(int lineFd) {
                 continue;
             }
             for (std::size_t i = 0; i < got; ++i) {
+                if (healRequested_.exchange(false)) applyHeal();
+                ++lineBytes_;
                 switch (mode_) {
                     case Mode::Upload: onUploadByte(line, buffer[i]); break;
                     case Mode::Frame: onFrameByte(line, buffer[i]); break;
                     case Mode::Command: onCommandByte(line, buffer[i]); break;
                 }
+                // Once the line has carried its share the board lets it go.
+                if (options_.vanishAfter && lineBytes_ >= *options_.vanishAfter) throw LineVanished{};
             }
         }
     } catch (const LineStopped&) {
+    } catch (const LineVanished&) {
+        std::lock_guard lock(mutex_);
+        log_ << "qm730sim: the line is let go on purpose after " << lineBytes_ << (lineBytes_ == 1 ? " byte\n" : " bytes\n");
+        log_.flush();
+        vanished = true;
     }
     // A save that failed is tried once more before the board goes.
     if (flashUnsaved_) saveFlash();
+    return vanished;
 }
 
 void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
@@ -135,8 +196,7 @@ void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
             ++stats_.logons;
         }
         loggedOn_ = true;
-        const auto& answer = options_.wrongAnswer ? kWrongLogonAnswer : kLogonAnswer;
-        line.send(answer.data(), answer.size());
+        answerService(line, options_.wrongAnswer ? kWrongLogonAnswer : kLogonAnswer, options_.logonDelay);
         return;
     }
     const bool wasLoggedOn = std::exchange(loggedOn_, false);
@@ -148,15 +208,16 @@ void SimBoard::onCommandByte(SimLine& line, std::uint8_t byte) {
         log_ << "qm730sim: service request without logon ignored\n";
         return;
     }
+    if (options_.refuse) {
+        answerService(line, kRefusal, options_.serviceDelay);
+        return;
+    }
     if (command == kDownloadRequest) {
         sendFrame(line);
         return;
     }
-    if (options_.refuse) {
-        line.send(kRefusal.data(), kRefusal.size());
-        return;
-    }
-    line.send(kGoAhead.data(), kGoAhead.size());
+    answerService(line, kGoAhead, options_.serviceDelay);
+    if (healRequested_.load()) return;  // the go-ahead was held back and dropped
     mode_ = Mode::Upload;
     decoder_.emplace();
     uploadDamaged_ = false;
@@ -183,7 +244,8 @@ void SimBoard::answerProbe(SimLine& line) {
         ++stats_.probes;
         log_ << "qm730sim: " << answer.note << "\n";
     }
-    line.send(answer.bytes.data(), answer.bytes.size());
+    if (answer.delay.count() > 0 && !line.pause(answer.delay, &healRequested_)) return;
+    put(line, answer.bytes.data(), answer.bytes.size());
 }
 
 void SimBoard::answerFrame(SimLine& line) {
@@ -198,13 +260,11 @@ void SimBoard::answerFrame(SimLine& line) {
         log_.flush();
     }
     frame_.clear();
-    if (answer.delay.count() > 0) line.pause(answer.delay);
-    line.send(answer.bytes.data(), answer.bytes.size());
+    if (answer.flashChanged) flashUnsaved_ = true;
+    if (answer.delay.count() == 0 || line.pause(answer.delay, &healRequested_))
+        put(line, answer.bytes.data(), answer.bytes.size());
     // Saved once the answer is out, so the save never delays it.
-    if (answer.flashChanged) {
-        flashUnsaved_ = true;
-        saveFlash();
-    }
+    if (answer.flashChanged) saveFlash();
 }
 
 void SimBoard::saveFlash() {
@@ -270,12 +330,24 @@ void SimBoard::finishUpload() {
 }
 
 void SimBoard::sendFrame(SimLine& line) {
+    if (options_.serviceDelay.count() > 0 && !line.pause(options_.serviceDelay, &healRequested_)) return;
     const std::vector<std::uint8_t> frame = buildDownloadFrame(image(), options_.badChecksum);
     const std::size_t count = std::min(frame.size(), options_.stopAfter.value_or(frame.size()));
-    line.send(frame.data(), count);
+    const std::vector<std::uint8_t> noise(options_.flash.noiseBeforeReply, 0x00);
+    put(line, noise.data(), noise.size());
+    // A board that falls silent part-way goes quiet after half the frame.
+    std::size_t sent = 0;
+    if (options_.framePause.count() > 0) {
+        sent = std::min(count, frame.size() / 2);
+        put(line, frame.data(), sent);
+        if (!line.pause(options_.framePause, &healRequested_)) return;
+    }
+    put(line, frame.data() + sent, count - sent);
     std::lock_guard lock(mutex_);
     ++stats_.framesSent;
-    log_ << "qm730sim: sent " << count << " of " << frame.size() << " frame bytes\n";
+    log_ << "qm730sim: sent " << count << " of " << frame.size() << " frame bytes";
+    if (options_.framePause.count() > 0) log_ << ", " << options_.framePause.count() << " ms quiet after " << sent;
+    log_ << "\n";
     log_.flush();
 }
 

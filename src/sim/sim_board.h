@@ -8,6 +8,7 @@
 // byte belongs to the upload.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -28,12 +29,21 @@ namespace qm730::sim {
 struct SimOptions {
     bool silent = false;        // answer nothing at all, neither service nor loader
     bool wrongAnswer = false;   // answer the logon with something other than "ID="
-    bool refuse = false;        // answer the upload request with NAK instead of the go-ahead
+    bool refuse = false;        // answer both service requests with NAK CR instead of the go-ahead or the frame
     bool badChecksum = false;   // send download frames with a wrong checksum
     std::optional<std::size_t> stopAfter;  // send only this many bytes of a download frame
+    std::chrono::milliseconds logonDelay{0};    // before the answer to the logon
+    std::chrono::milliseconds serviceDelay{0};  // before the answer to a service request (go-ahead, NAK or frame)
+    std::chrono::milliseconds framePause{0};    // in the middle of the download frame
+    // Bytes that pass on the line (taken and sent) before the board closes
+    // it for good, as a device that is pulled out.
+    std::optional<std::size_t> vanishAfter;
     bool pace = false;          // 19200 baud, 11 bits a byte, in both directions
     std::string saveFile;       // table file written after each applied upload
-    LoaderFaults flash;         // how the flash loader misbehaves
+    // How the flash loader misbehaves. Its line noise and cut replies shape
+    // the configuration service's answers too (not the download frame's
+    // length: stopAfter does that).
+    LoaderFaults flash;
     std::string flashSaveFile;  // flash file written after each erase or block write
 };
 
@@ -56,9 +66,15 @@ public:
     ~SimBoard();
 
     // Serves the line (the pseudo-terminal's master, non-blocking) until
-    // stop() is called from any thread.
-    void serve(int lineFd);
+    // stop() is called from any thread, or until the board lets the line go
+    // on purpose (vanishAfter): then it returns true, and the caller closes
+    // the pseudo-terminal so that the program sees the device go away.
+    bool serve(int lineFd);
     void stop();
+    // From now on the board is healthy: every fault is dropped, an answer
+    // that a delay still holds back is not sent, and the next exchange
+    // starts afresh. Safe to call from a signal handler or any thread.
+    void heal();
 
     ConfigImage image() const;
     Bytes flash() const;
@@ -69,6 +85,12 @@ public:
 private:
     enum class Mode { Command, Upload, Frame };
 
+    void applyHeal();
+    // Sends what the line lets through before the board lets it go.
+    void put(SimLine& line, const std::uint8_t* data, std::size_t count);
+    // An answer of the configuration service after its delay, shaped by the
+    // line noise and cut faults; nothing when the board is healed meanwhile.
+    void answerService(SimLine& line, std::vector<std::uint8_t> answer, std::chrono::milliseconds delay);
     void onCommandByte(SimLine& line, std::uint8_t byte);
     void onFrameByte(SimLine& line, std::uint8_t byte);
     void answerProbe(SimLine& line);
@@ -95,6 +117,8 @@ private:
     std::size_t frameBytes_ = 0;  // its bytes so far, those beyond the longest request included
     std::chrono::steady_clock::time_point lastFrameByte_{};
     bool flashUnsaved_ = false;  // changed since the last good save
+    std::size_t lineBytes_ = 0;  // taken and sent, counted against vanishAfter
+    std::atomic<bool> healRequested_{false};
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

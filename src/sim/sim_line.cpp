@@ -83,9 +83,15 @@ void SimLine::send(const std::uint8_t* data, std::size_t count) {
     }
 }
 
-void SimLine::pause(std::chrono::milliseconds duration) {
+bool SimLine::pause(std::chrono::milliseconds duration, const std::atomic<bool>* cut) {
+    // Looked at this often while the pause lasts.
+    constexpr auto kCutPoll = 20ms;
     const auto until = Clock::now() + duration;
-    while (Clock::now() < until) waitUntil(until);
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        if (cut && cut->load()) return false;
+        waitUntil(cut ? std::min(until, now + kCutPoll) : until);
+    }
+    return true;
 }
 
 void SimLine::writeAll(const std::uint8_t* data, std::size_t count) {
@@ -107,14 +113,16 @@ bool SimLine::takeWaiting() {
     // In packet mode every read starts with a status byte: zero when data
     // follows, otherwise flags of what the program did to its side.
     std::uint8_t packet[4097];
-    while (queue_.size() < kQueueLimit) {
-        const ssize_t got = ::read(fd_, packet, std::min(sizeof packet, kQueueLimit - queue_.size() + 1));
+    while (queue_.size() < kQueueLimit && allowance_ > 0) {
+        const std::size_t room = std::min(kQueueLimit - queue_.size(), allowance_);
+        const ssize_t got = ::read(fd_, packet, std::min(sizeof packet, room + 1));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && errno == EAGAIN) return true;
         if (got <= 0) return false;
         const auto now = Clock::now();
         if (packet[0] == TIOCPKT_DATA) {
             take(packet + 1, static_cast<std::size_t>(got - 1), now);
+            if (allowance_ != SIZE_MAX) allowance_ -= static_cast<std::size_t>(got - 1);
         } else if (packet[0] & (TIOCPKT_FLUSHWRITE | TIOCPKT_FLUSHREAD)) {
             // A program starts an exchange: what came before is on the wire.
             // Only when some of it was still on its way is what the kernel
@@ -144,7 +152,8 @@ void SimLine::arriveAll(Clock::time_point now) {
 void SimLine::waitUntil(Clock::time_point until, bool forWriting) {
     auto now = Clock::now();
     if (now >= until) return;
-    const short events = static_cast<short>((queue_.size() < kQueueLimit ? POLLIN : 0) | (forWriting ? POLLOUT : 0));
+    const bool taking = queue_.size() < kQueueLimit && allowance_ > 0;
+    const short events = static_cast<short>((taking ? POLLIN : 0) | (forWriting ? POLLOUT : 0));
     pollfd fds[2] = {{wake_, POLLIN, 0}, {events != 0 ? fd_ : -1, events, 0}};
     timespec timeout = timeUntil(until, now);
     int ready = ::ppoll(fds, 2, &timeout, nullptr);

@@ -22,6 +22,7 @@
 // a quiet wire, and its frame is paced like any other bytes.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -57,10 +58,16 @@ public:
 
     // Lets the time pass, as a board busy with its flash does, while still
     // taking the program's bytes off the line; they are handed over later.
-    void pause(std::chrono::milliseconds duration);
+    // False when `cut` was set before the time was up (the pause ends early).
+    bool pause(std::chrono::milliseconds duration, const std::atomic<bool>* cut = nullptr);
 
     // Bytes taken off the line that the board has not been handed yet.
     std::size_t queued() const { return queue_.size(); }
+
+    // From now on takes at most this many more bytes off the line; the rest
+    // stays in the kernel, as with a board that has stopped reading, so the
+    // program's writes stall once the kernel's buffer is full.
+    void allowTaking(std::size_t bytes) { allowance_ = bytes; }
 
 private:
     struct Arrival {
@@ -83,6 +90,7 @@ private:
     int wake_;
     bool pace_;
     std::deque<Arrival> queue_;
+    std::size_t allowance_ = SIZE_MAX;
     Clock::time_point inputFreeAt_{};   // when the last byte taken off the line arrives
     Clock::time_point outputFreeAt_{};  // when the board's last byte has left
     Clock::time_point catchUpUntil_{};  // bytes taken before this count as arrived at once

@@ -15,7 +15,7 @@
 #include "flash_board.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
-#include "sim/sim_process.h"
+#include "sim_process.h"
 #include "tempdir.h"
 
 using namespace qm730;

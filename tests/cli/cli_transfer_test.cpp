@@ -117,7 +117,7 @@ TEST_F(CliTransfer, BoardFaultsFailAndLoseNothing) {
         {"wrong answer", wrong, "read", "the board answered \"IX=\" CR instead of \"ID=\""},
         {"refused upload", refuse, "send", "the board answered NAK CR instead of the go-ahead"},
         {"bad checksum", badSum, "read", "the configuration from the board has a wrong checksum"},
-        {"frame cut short", cut, "read", "the board stopped sending part-way through the configuration"},
+        {"frame cut short", cut, "read", "the board stopped sending after 5000 of 8846 bytes of the configuration"},
     };
     save(file("in.tbl"), patternImage(1));
     for (const Case& c : cases) {

@@ -14,7 +14,9 @@ namespace qm730::test {
 class SimBoardThread {
 public:
     explicit SimBoardThread(sim::SimOptions options = {}, const ConfigImage& image = defaultImage())
-        : board_(std::move(options), image, log_), thread_([this] { board_.serve(line_.master()); }) {}
+        : board_(std::move(options), image, log_), thread_([this] {
+              if (board_.serve(line_.master())) line_.close();  // the board let the line go
+          }) {}
     ~SimBoardThread() {
         board_.stop();
         thread_.join();

@@ -83,7 +83,12 @@ std::string ConfigTransfer::failureReason() const {
         case TransferFailure::WrongGoAhead: return "the board answered " + answer() + " instead of the go-ahead";
         case TransferFailure::InputFlood: return "more than 9,000 unexpected bytes were waiting on the line";
         case TransferFailure::NoFrame: return "the board sent no configuration within 2 seconds of the request";
-        case TransferFailure::FrameTimeout: return "the board stopped sending part-way through the configuration";
+        case TransferFailure::FrameTimeout:
+            // A few bytes are an answer of another kind (a NAK, say), and
+            // the operator is shown it; more are a frame broken off.
+            if (frameReceived_ <= kAnswerKept) return "the board answered " + answer() + " instead of the configuration";
+            return "the board stopped sending after " + std::to_string(frameReceived_) + " of " +
+                   std::to_string(kDownloadFrameSize) + " bytes of the configuration";
         case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";
         case TransferFailure::LineFailed:
             return lineError_.empty() ? "the serial line failed" : "the serial line failed: " + lineError_;
@@ -261,8 +266,12 @@ bool ConfigTransfer::receiveFrame() {
     while (received < kDownloadFrameSize) {
         const auto silent = pump_.now() - lastByteAt;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent);
-        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left))
-            return fail(received == 0 ? TransferFailure::NoFrame : TransferFailure::FrameTimeout);
+        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left)) {
+            if (received == 0) return fail(TransferFailure::NoFrame);
+            frameReceived_ = received;
+            answerBytes_.assign(reinterpret_cast<const char*>(transferBuffer_.data()), std::min(received, kAnswerKept));
+            return fail(TransferFailure::FrameTimeout);
+        }
         const std::size_t got = port_.read(transferBuffer_.data() + received, kDownloadFrameSize - received);
         if (got == 0) {
             pump_.pause(1ms);  // readable but empty: do not spin on it

@@ -125,6 +125,7 @@ private:
     std::string responseText_;
     std::string answerBytes_;
     bool answerFlooded_ = false;
+    std::size_t frameReceived_ = 0;  // bytes of a download frame that stopped short
     UploadBlock block_;
     std::size_t blockCursor_ = 0;
 

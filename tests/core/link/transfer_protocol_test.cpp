@@ -243,12 +243,17 @@ TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
 
 TEST(Download, FailuresLeaveTheImageAsItWas) {
     const Bytes good = sim::buildDownloadFrame(boardImage(), false);
-    struct Case { const char* name; std::vector<Piece> pieces; TransferFailure failure; };
+    struct Case { const char* name; std::vector<Piece> pieces; TransferFailure failure; const char* reason; };
     const std::vector<Case> cases = {
-        {"wrong checksum", answer(sim::buildDownloadFrame(boardImage(), true)), TransferFailure::FrameChecksum},
-        {"cut short", answer(Bytes(good.begin(), good.begin() + 4000)), TransferFailure::FrameTimeout},
-        {"flood before the frame", answer(Bytes(9001, 0)), TransferFailure::InputFlood},
-        {"no frame", {}, TransferFailure::NoFrame},
+        {"wrong checksum", answer(sim::buildDownloadFrame(boardImage(), true)), TransferFailure::FrameChecksum,
+         "the configuration from the board has a wrong checksum"},
+        {"cut short", answer(Bytes(good.begin(), good.begin() + 4000)), TransferFailure::FrameTimeout,
+         "the board stopped sending after 4000 of 8846 bytes of the configuration"},
+        {"a NAK instead of the frame", answer({0x15, 0x0D}), TransferFailure::FrameTimeout,
+         "the board answered NAK CR instead of the configuration"},
+        {"flood before the frame", answer(Bytes(9001, 0)), TransferFailure::InputFlood,
+         "more than 9,000 unexpected bytes were waiting on the line"},
+        {"no frame", {}, TransferFailure::NoFrame, "the board sent no configuration within 2 seconds of the request"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -256,6 +261,7 @@ TEST(Download, FailuresLeaveTheImageAsItWas) {
         const ConfigImage before = s.image;
         EXPECT_FALSE(s.transfer.ReceiveConfiguration());
         EXPECT_EQ(s.transfer.failure(), c.failure);
+        EXPECT_EQ(s.transfer.failureReason(), c.reason);
         EXPECT_EQ(s.image.bytes(), before.bytes());
         EXPECT_LT(s.clock.sinceStart(), 2500ms) << "each byte waits at most the silence time-out";
     }

@@ -214,7 +214,7 @@ TEST_F(Transfer, FailuresShowTheirWorkAndKeepTheImage) {
         {"silent board, read", silent, Port::Board, form->Test1, "  Read Error !", {},
          "the board did not answer the logon within 2 seconds"},
         {"frame cut short", cut, Port::Board, form->Test1, "  Read Error !", {},
-         "the board stopped sending part-way through the configuration"},
+         "the board stopped sending after 5000 of 8846 bytes of the configuration"},
         {"no port, transfer", {}, Port::Missing, form->Write1, "  Transfer Error !", {openError, noAnswer},
          "cannot open the port: No such file or directory"},
         {"no port, read", {}, Port::Missing, form->Test1, "  Read Error !", {openError},

@@ -13,6 +13,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,12 @@ using Clock = std::chrono::steady_clock;
 
 class SimProcess {
 public:
-    SimProcess(const std::vector<std::string>& args, const std::string& errFile) {
+    SimProcess(const std::vector<std::string>& args, const std::string& errFile) : errFile_(errFile) {
+        // Everything the child needs is made before the fork: a test program
+        // with threads (the windowed one) may not allocate in the child.
+        std::vector<char*> argv{const_cast<char*>(QM730SIM_PATH)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
         pid_ = ::fork();
@@ -31,14 +38,38 @@ public:
             ::dup2(out[1], 1);
             const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(QM730SIM_PATH)};
-            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
             ::execv(QM730SIM_PATH, argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
         out_ = out[0];
+    }
+
+    // What it has logged so far.
+    std::string log() const {
+        std::ifstream in(errFile_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Waits until the log holds `text` at least `count` times; false when it
+    // did not within the limit.
+    bool waitForLogged(const std::string& text, std::size_t count,
+                       std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
+        const auto deadline = Clock::now() + limit;
+        while (timesLogged(text) < count) {
+            if (Clock::now() >= deadline) return false;
+            ::usleep(10000);
+        }
+        return true;
+    }
+
+    // Heals the board (SIGUSR1) and waits until it says so; false when it
+    // did not within the limit.
+    bool heal(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const std::string healed = "healed: every fault is off from now on";
+        const std::size_t before = timesLogged(healed);
+        if (pid_ <= 0 || ended_ || ::kill(pid_, SIGUSR1) != 0) return false;
+        return waitForLogged(healed, before + 1, limit);
     }
     ~SimProcess() {
         stop();
@@ -104,6 +135,14 @@ public:
     }
 
 private:
+    std::size_t timesLogged(const std::string& text) const {
+        const std::string logged = log();
+        std::size_t n = 0;
+        for (std::size_t at = logged.find(text); at != std::string::npos; at = logged.find(text, at + 1)) ++n;
+        return n;
+    }
+
+    std::string errFile_;
     pid_t pid_ = -1;
     int out_ = -1;
     int status_ = 0;
