@@ -209,10 +209,12 @@ table="Ωμέγα 表.tbl"  # in no Windows code page
 printf 'S00F000068656C6C6F202020202000003C\nS2140D0000000102030405060708090A0B0C0D0E0F66\n' >"$work/demo.s19"
 start_board --save "$work/board.tbl" --flash-save "$work/flash.bin"
 link_port 1 "$board_pty"
-# The boards that refuse: the upload, the download's checksum, the erase and
-# every probe.
-start_board --refuse --bad-checksum --refuse-flash erase --ignore-probes 1000000
+# The boards that refuse: the upload, the erase and every probe (COM4); the
+# download's checksum (COM3).
+start_board --refuse --refuse-flash erase --ignore-probes 1000000
 link_port 4 "$board_pty"
+start_board --bad-checksum
+link_port 3 "$board_pty"
 
 # A table with a pager of its own (address and name), sent and read back.
 new_table() {
@@ -267,8 +269,8 @@ check "flash: the board's flash holds the firmware" flash_demo
 check "send: a refused upload fails in one line" expect_ctl 1 "" \
     "qm730ctl: send on COM4: the board answered NAK CR instead of the go-ahead" send -p COM4 "$table"
 read_refused() {
-    expect_ctl 1 "" "qm730ctl: read on COM4: the configuration from the board has a wrong checksum" \
-        read -p COM4 refused.tbl && [ ! -e "$work/refused.tbl" ]
+    expect_ctl 1 "" "qm730ctl: read on COM3: the configuration from the board has a wrong checksum" \
+        read -p COM3 refused.tbl && [ ! -e "$work/refused.tbl" ]
 }
 check "read: a wrong checksum fails in one line, writes nothing" read_refused
 check "flash: a refused erase fails in one line" expect_ctl 1 "" \
