@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 libcli11-dev)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 libcli11-dev googletest)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,10 +24,6 @@ fi
 win_build=$root/build-win
 cmake -S . -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-if ! cmake --build "$win_build" --target help | grep -q '^qm730ctl:'; then
-    echo "this tree does not build qm730ctl for Windows yet (src/cli is POSIX-only)" >&2
-    exit 1
-fi
 cmake --build "$win_build" -j "$(nproc)" --target qm730ctl
 version=$(sed -n 's/^project(qm730c VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=qm730ctl-$version-windows-x64
@@ -39,9 +35,20 @@ cp "$win_build/bin/qm730ctl.exe" "$stage/$name/"
 x86_64-w64-mingw32-strip "$stage/$name/qm730ctl.exe"
 # Windows editors want CR LF.
 sed 's/$/\r/' packaging/windows/README.txt >"$stage/$name/README.txt"
-# The licence notes, with the notices of what is linked in as Debian ships them.
+# The licence notes: the program's own licence (the tree's LICENSE file),
+# then the notices of what is linked in as Debian ships them.
+own_licence=""
+for candidate in LICENSE LICENSE.txt LICENSE.md COPYING; do
+    [ -f "$candidate" ] && own_licence=$candidate && break
+done
+[ -n "$own_licence" ] ||
+    echo "warning: no LICENSE file at the top of the tree: LICENSES.txt lacks qm730ctl's own licence" >&2
 {
     cat packaging/windows/LICENSES.txt
+    if [ -n "$own_licence" ]; then
+        printf '\n\n==== qm730ctl ====\n\n'
+        cat "$own_licence"
+    fi
     for package in libcli11-dev mingw-w64-x86-64-dev gcc-mingw-w64-x86-64-posix-runtime; do
         printf '\n\n==== %s ====\n\n' "$package"
         cat "/usr/share/doc/$package/copyright"

@@ -3,7 +3,8 @@
 #  1. the Windows test programs through ctest (pure core, table and firmware
 #     files on Win32, frames, upload blocks, the transfer protocol);
 #  2. the Win32 serial layer and qm730ctl.exe against the Linux simulated
-#     board: Wine's COM ports are linked to the simulator's pseudo-terminal.
+#     board: Wine's COM ports are linked to the simulator's pseudo-terminal;
+#  3. the release archive (scripts/package_windows.sh), from the same build.
 #
 # Usage: scripts/test_windows.sh [LINUX_BUILD_DIR]
 # The simulator comes from the Linux build (default: build, as ./build.sh
@@ -14,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev)
 
 install_missing() {
     local missing=()
@@ -35,10 +36,11 @@ install_missing
 
 linux_build=${1:-build}
 sim=$root/$linux_build/bin/qm730sim
-if [ ! -x "$sim" ]; then
-    step "simulated board (Linux)"
+linux_ctl=$root/$linux_build/bin/qm730ctl  # what qm730ctl.exe's reports are compared with
+if [ ! -x "$sim" ] || [ ! -x "$linux_ctl" ]; then
+    step "simulated board and qm730ctl (Linux)"
     cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$linux_build" -j "$(nproc)" --target qm730sim
+    cmake --build "$linux_build" -j "$(nproc)" --target qm730sim qm730ctl
 fi
 
 step "cross-build"
@@ -70,11 +72,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wineserver" -w
 fi
 # Wine makes its COM links afresh whenever it starts, from the registry:
-# COM1..COM3 name links of our own, which each test points at a board.
+# COM1..COM4 name links of our own, which each test points at a board.
 mkdir -p "$lines"
 {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
-    for n in 1 2 3; do printf '"COM%s"="%s"\n' "$n" "$lines/com$n"; done
+    for n in 1 2 3 4; do printf '"COM%s"="%s"\n' "$n" "$lines/com$n"; done
 } >"$work/ports.reg"
 "$wine" regedit /S "$(printf 'Z:%s' "$work/ports.reg" | tr / '\\')" >/dev/null 2>&1
 "$wineserver" -k 2>/dev/null || true
@@ -181,6 +183,156 @@ interrupt() {
     [ "$status" -ne 137 ] && ! grep -q "no interrupt came" "$work/out" && [ "$(speed_of "$board_pty")" = 4800 ]
 }
 check "serial layer: an interrupt puts the port's settings back" interrupt
+
+# qm730ctl.exe as an operator runs it, from the folder with the files.
+# Arguments reach Wine as UTF-8 (C.UTF-8), so names outside every Windows
+# code page show whether the program reads its wide command line.
+run_ctl() {  # run_ctl ARGS...: sets ctl_status, ctl_out and ctl_err (without CR)
+    ctl_status=0
+    (cd "$work" && LC_ALL=C.UTF-8 timeout 120 "$wine" "$bin/qm730ctl.exe" "$@") \
+        </dev/null >"$work/ctl.out" 2>"$work/ctl.err" || ctl_status=$?
+    ctl_out=$(tr -d '\r' <"$work/ctl.out")
+    ctl_err=$(tr -d '\r' <"$work/ctl.err")
+}
+expect_ctl() {  # expect_ctl STATUS STDOUT STDERR ARGS...: exactly this status and output
+    local status=$1 out=$2 err=$3
+    shift 3
+    run_ctl "$@"
+    [ "$ctl_status" = "$status" ] && [ "$ctl_out" = "$out" ] && [ "$ctl_err" = "$err" ] && return 0
+    printf 'qm730ctl.exe %s\n  status %s, wanted %s\n  stdout: %s\n  wanted: %s\n  stderr: %s\n  wanted: %s\n' \
+        "$*" "$ctl_status" "$status" "$ctl_out" "$out" "$ctl_err" "$err"
+    return 1
+}
+
+step "qm730ctl.exe against the simulated board"
+table="Ωμέγα 表.tbl"  # in no Windows code page
+printf 'S00F000068656C6C6F202020202000003C\nS2140D0000000102030405060708090A0B0C0D0E0F66\n' >"$work/demo.s19"
+start_board --save "$work/board.tbl" --flash-save "$work/flash.bin"
+link_port 1 "$board_pty"
+# The boards that refuse: the upload, the erase and every probe (COM4); the
+# download's checksum (COM3).
+start_board --refuse --refuse-flash erase --ignore-probes 1000000
+link_port 4 "$board_pty"
+start_board --bad-checksum
+link_port 3 "$board_pty"
+
+# A table with a pager of its own (address and name), sent and read back.
+new_table() {
+    expect_ctl 0 "" "" new "$table" || return 1
+    printf '1234567' | dd of="$work/$table" bs=1 seek=$((0x60)) conv=notrunc status=none
+    printf 'WINE TEST1' | dd of="$work/$table" bs=1 seek=$((0x6B)) conv=notrunc status=none
+    [ "$(stat -c %s "$work/$table")" = 40959 ]
+}
+check "new: a table file under a name in no code page" new_table
+same_dump() {
+    run_ctl dump "$table"
+    [ "$ctl_status" = 0 ] && [ "$ctl_out" = "$("$linux_ctl" dump "$work/$table")" ]
+}
+check "dump: the same report as on Linux" same_dump
+# The pager table as CSV: the same bytes as on Linux (CR LF kept) to standard
+# output and to a file, and taken back from standard input into a new table.
+pagers_csv() {
+    "$linux_ctl" pagers export "$work/$table" >"$work/linux.csv"
+    run_ctl pagers export "$table"
+    [ "$ctl_status" = 0 ] && cmp "$work/linux.csv" "$work/ctl.out" || return 1
+    expect_ctl 0 "" "" pagers export "$table" "Ωμέγα.csv" && cmp "$work/linux.csv" "$work/Ωμέγα.csv" || return 1
+    expect_ctl 0 "" "" new "Ωμέγα 2.tbl" || return 1
+    (cd "$work" && LC_ALL=C.UTF-8 timeout 120 "$wine" "$bin/qm730ctl.exe" pagers import -q "Ωμέγα 2.tbl" -) \
+        <"$work/linux.csv" || return 1
+    "$linux_ctl" new "$work/linux.tbl" && "$linux_ctl" pagers import -q "$work/linux.tbl" "$work/linux.csv" &&
+        cmp "$work/linux.tbl" "$work/Ωμέγα 2.tbl"
+}
+check "pagers: the CSV table out and back in" pagers_csv
+send_table() {
+    expect_ctl 0 "Transfer Success !" "" send -p COM1 "$table" || return 1
+    wait_for_file "$work/board.tbl" && cmp "$work/$table" "$work/board.tbl"
+}
+check "send: the board holds the table file" send_table
+read_table() {
+    expect_ctl 0 "Read Success !" "" read --port com1 copy.tbl && cmp "$work/board.tbl" "$work/copy.tbl"
+}
+check "read: the file read equals the board's image" read_table
+check "probe: the flash loader answers" expect_ctl 0 "Connection Success !" "" probe -p COM1 --timeout 5
+flash_demo() {
+    expect_ctl 0 "Transmit Success!" "" flash -p COM1 demo.s19 || return 1
+    # The whole flash (D0000..EFFFF): the firmware's bytes, erased (FF)
+    # elsewhere, and the image's additive checksum (EE8A) in the last two bytes.
+    {
+        printf '\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f'
+        head -c $((0x20000 - 18)) /dev/zero | tr '\0' '\377'
+        printf '\x8a\xee'
+    } >"$work/demo.bin"
+    cmp "$work/demo.bin" "$work/flash.bin"
+}
+check "flash: the board's flash holds the firmware" flash_demo
+
+check "send: a refused upload fails in one line" expect_ctl 1 "" \
+    "qm730ctl: send on COM4: the board answered NAK CR instead of the go-ahead" send -p COM4 "$table"
+read_refused() {
+    expect_ctl 1 "" "qm730ctl: read on COM3: the configuration from the board has a wrong checksum" \
+        read -p COM3 refused.tbl && [ ! -e "$work/refused.tbl" ]
+}
+check "read: a wrong checksum fails in one line, writes nothing" read_refused
+check "flash: a refused erase fails in one line" expect_ctl 1 "" \
+    "qm730ctl: flash on COM4: the board refused the erase of D0000" flash -p COM4 demo.s19
+check "probe: a silent flash loader fails in one line" expect_ctl 1 "" \
+    "qm730ctl: probe on COM4: no answer from the board's flash loader (1 probe)" probe -p COM4 --timeout 0
+ports_refused() {
+    # Any COMn is a Windows port; one that is missing says so in the system's words.
+    run_ctl send -p COM12 "$table"
+    [ "$ctl_status" = 1 ] && [[ "$ctl_err" == "qm730ctl: send on COM12: cannot open the port: "* ]] || return 1
+    expect_ctl 1 "" 'qm730ctl: send on \\.\NUL: cannot open the port: not a serial port' \
+        send -p '\\.\NUL' "$table" || return 1
+    expect_ctl 2 "" "qm730ctl: send: --port: 'COM 1' is not a port: use COM1 to COM5, another COMn or a device path such as \\\\.\\COM12
+Try 'qm730ctl help send' for more information." send -p 'COM 1' "$table"
+}
+check "ports: a missing port, NUL and a name that is no port" ports_refused
+# In a console window (Wine makes one on a terminal: script(1) gives it
+# one): the progress bar is drawn, and text reaches the console as Unicode.
+in_console() {  # in_console ARGS...: what the console shows, without its control sequences
+    (cd "$work" && LC_ALL=C.UTF-8 timeout 120 script -qec "$(printf '%q ' "$wine" "$bin/qm730ctl.exe" "$@")" /dev/null) \
+        </dev/null | sed 's/\x1b\[[?0-9;]*[a-zA-Z]//g' | tr '\r' '\n'
+}
+console() {
+    local shown
+    shown=$(in_console send -p COM1 "$table")
+    grep -qx 'sending \[#*\] 100%' <<<"$shown" && grep -qx 'Transfer Success !' <<<"$shown" || { echo "$shown"; return 1; }
+    shown=$(in_console dump "missing/$table")
+    grep -q "missing/Ωμέγα" <<<"$shown" || { echo "$shown"; return 1; }
+}
+check "console: the progress bar, and names in Unicode" console
+# Ctrl+C while qm730ctl.exe reads from a board at the real line speed (the
+# configuration takes 5 s to arrive): the port's settings are back, no file
+# is written and no success is claimed.
+ctl_interrupted() {
+    start_board --pace
+    link_port 2 "$board_pty"
+    stty -F "$board_pty" 4800
+    # Not under timeout(1): it would pass the interrupt to its whole process group.
+    (cd "$work" && LC_ALL=C.UTF-8 exec "$wine" "$bin/qm730ctl.exe" read -p COM2 interrupted.tbl) \
+        </dev/null >"$work/int.out" 2>"$work/int.err" &
+    local ctl_pid=$!
+    (sleep 120 && kill -KILL "$ctl_pid" 2>/dev/null) &
+    local watchdog=$!
+    local configured=no
+    for _ in $(seq 300); do
+        [ "$(speed_of "$board_pty")" = 19200 ] && configured=yes && break
+        sleep 0.1
+    done
+    [ "$configured" = yes ] || { echo "qm730ctl.exe did not set 19200 baud"; kill -KILL "$ctl_pid"; return 1; }
+    sleep 1  # the transfer under way
+    kill -INT "$ctl_pid"
+    local status=0
+    wait "$ctl_pid" || status=$?
+    kill "$watchdog" 2>/dev/null || true
+    echo "exit status $status, speed now $(speed_of "$board_pty"), stdout: $(tr -d '\r' <"$work/int.out")"
+    [ "$status" -ne 137 ] && [ ! -s "$work/int.out" ] && [ ! -e "$work/interrupted.tbl" ] &&
+        [ "$(speed_of "$board_pty")" = 4800 ]
+}
+check "read: Ctrl+C puts the port's settings back, writes nothing" ctl_interrupted
+
+step "release archive"
+check "release archive: qm730ctl.exe unpacked gives its version" scripts/package_windows.sh
 
 echo
 echo "wine: $passed passed, $failed failed"

@@ -1,10 +1,10 @@
 #include "cli/console.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
 #include <string>
+
+#include "cli/platform.h"
 
 namespace qm730::cli {
 
@@ -13,7 +13,7 @@ constexpr int kBarWidth = 40;
 }
 
 Console::Console(Verbosity verbosity, bool withBar)
-    : verbosity_(verbosity), drawBar_(withBar && !verbosity.quiet && ::isatty(STDERR_FILENO) == 1) {}
+    : verbosity_(verbosity), drawBar_(withBar && !verbosity.quiet && errorsGoToTerminal()) {}
 
 Console::~Console() { endBar(); }
 

@@ -1,9 +1,5 @@
 #include "cli/editing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -13,6 +9,7 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
+#include "cli/platform.h"
 #include "cli/tablefile.h"
 #include "core/config/imagediff.h"
 
@@ -27,12 +24,6 @@ constexpr std::size_t kLargestText = 4u << 20;
 int cannot(const char* what, const std::string& path, const std::string& reason) {
     printError(std::string("cannot ") + what + " '" + path + "': " + reason);
     return kExitUsage;
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
 }
 
 bool isStandardStream(const std::string& path) { return path.empty() || path == "-"; }
@@ -70,20 +61,22 @@ int finishEdit(const std::string& file, const ConfigImage& before, const ConfigI
 
 std::optional<int> readTextFile(const std::string& path, std::string& text) {
     const bool standardInput = path == "-";
-    const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return cannot("read", path, std::strerror(errno));
+    std::FILE* in = standardInput ? stdin : openFile(path, "rb");
+    if (!in) return cannot("read", path, std::strerror(errno));
     text.clear();
     char buffer[1 << 16];
     int error = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) error = errno;
-        if (got <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(got));
+        errno = 0;
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
+        text.append(buffer, got);
+        if (got < sizeof buffer) {
+            if (std::ferror(in)) error = errno ? errno : EIO;
+            break;
+        }
         if (text.size() > kLargestText) break;
     }
-    if (!standardInput) ::close(fd);
+    if (!standardInput) std::fclose(in);
     if (error) return cannot("read", path, std::strerror(error));
     if (text.size() > kLargestText) return cannot("read", path, "larger than 4 MiB, no table of this program");
     return std::nullopt;
@@ -98,7 +91,7 @@ std::optional<int> writeTextFile(const std::string& path, const std::string& tex
         return std::nullopt;
     }
     if (sameFile(path, table)) return cannot("write", path, "it is the table file itself");
-    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::FILE* out = openFile(path, "wb");
     if (!out) return cannot("write", path, std::strerror(errno));
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
     const int error = errno;

@@ -1,7 +1,4 @@
 // qm730ctl: the command line, parsed by CLI11, and the commands it runs.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -11,6 +8,7 @@
 #include <map>
 
 #include "cli/command.h"
+#include "cli/platform.h"
 #include "version.h"
 
 namespace qm730::cli {
@@ -19,25 +17,10 @@ namespace {
 constexpr const char* kProgram = "qm730ctl";
 
 constexpr const char* kOverviewFooter =
-    "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0. COM1 to COM5\n"
-    "stand for /dev/ttyS0 to /dev/ttyS4 unless the environment variable\n"
-    "QM730C_COM1 ... QM730C_COM5 names another device.\n"
     "\n"
     "'qm730ctl help COMMAND' or 'qm730ctl COMMAND --help' explains a command.\n"
     "Exit status: 0 success, 1 the operation failed (the board, the line or the\n"
     "port), 2 a usage error or a file that cannot be read or written.\n";
-
-// A descriptor 0, 1 or 2 that was closed when the program started would be
-// handed out by the next open(): the serial port could become standard output
-// and get the program's messages sent down the line. /dev/null takes their
-// places first.
-bool openClosedStandardDescriptors() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        if (::open("/dev/null", O_RDWR) != fd) return false;
-    }
-    return true;
-}
 
 // Output that did not reach standard output (a full disk, a closed pipe) makes
 // an otherwise successful run fail; a failed run has said why already.
@@ -86,7 +69,7 @@ int runCommandLine(int argc, char** argv) {
     app.set_version_flag("--version", std::string(kProgram) + " " + QM730_VERSION, "print the version and exit");
     app.set_help_flag("-h,--help", "print this help and exit");
     app.require_subcommand(1);
-    app.footer(kOverviewFooter);
+    app.footer(portNamesExplained() + kOverviewFooter);
 
     std::map<const CLI::App*, Action> actions;
     for (Action (*add)(CLI::App&) :
@@ -144,6 +127,10 @@ int usageError(const CLI::App& command, const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace qm730::cli;
-    if (!openClosedStandardDescriptors()) return kExitFailed;
-    return finishOutput(runCommandLine(argc, argv));
+    if (!prepareStandardStreams()) return kExitFailed;
+    std::vector<std::string> arguments = argumentsAsUtf8(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    return finishOutput(runCommandLine(static_cast<int>(arguments.size()), pointers.data()));
 }

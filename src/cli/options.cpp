@@ -4,17 +4,12 @@
 
 #include <cctype>
 
+#include "cli/platform.h"
 #include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
 namespace {
-
-bool isComName(const std::string& name) {
-    return name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-           std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-           std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' && name[3] <= '5';
-}
 
 // A value that starts with '-' is the next option, taken for a value
 // because the value was left out.
@@ -28,15 +23,15 @@ std::string optionInPlaceOfValue(const std::string& value) {
 std::optional<std::string> portNameProblem(const std::string& name) {
     if (name.empty()) return "a port name is missing";
     if (std::string option = optionInPlaceOfValue(name); !option.empty()) return option;
-    if (isComName(name) || name.find('/') != std::string::npos) return std::nullopt;
-    return "'" + name + "' is not a port: use COM1 to COM5 or a device path such as /dev/ttyUSB0";
+    if (isPortName(name)) return std::nullopt;
+    return "'" + name + "' is not a port: use " + portNamesInWords();
 }
 
 CLI::Option* addPortOption(CLI::App& command, std::string& port) {
     const CLI::Validator portName(
         [](std::string& name) -> std::string { return portNameProblem(name).value_or(std::string()); }, "");
     return command
-        .add_option("-p,--port", port, "COM1 to COM5, or a device path such as /dev/ttyUSB0")
+        .add_option("-p,--port", port, portNamesInWords())
         ->type_name("PORT")
         ->check(portName);
 }
@@ -75,7 +70,11 @@ CLI::Option* addFileOption(CLI::App& command, const std::string& names, const st
 
 std::string portLabel(const std::string& port) {
     const std::string device = SerialPort::deviceForPortName(port);
-    return device == port ? port : port + " (" + device + ")";
+    // Windows reaches COM3 as \\.\COM3: the same port, nothing to add.
+    std::string upper = port;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (device == port || device == "\\\\.\\" + upper) return port;
+    return port + " (" + device + ")";
 }
 
 }  // namespace qm730::cli

@@ -19,9 +19,9 @@ struct Verbosity {
     bool quiet = false;
 };
 
-// Why a port name cannot be used, if it cannot: a port is COM1 to COM5 (any
-// case) or a device path, which holds a '/'. "COM9", "COM 1" or a bare name
-// would otherwise be opened as a file in the current folder.
+// Why a port name cannot be used, if it cannot: a port is what isPortName
+// (platform.h) accepts. On Linux "COM9", "COM 1" or a bare name would
+// otherwise be opened as a file in the current folder.
 std::optional<std::string> portNameProblem(const std::string& name);
 
 // -p/--port PORT, checked by portNameProblem.
@@ -37,7 +37,7 @@ CLI::Option* addFileOption(CLI::App& command, const std::string& names, const st
                            std::string& file, const std::string& description);
 
 // The port as the operator named it, with the device it stands for where
-// that differs: "COM1 (/dev/ttyS0)", "/dev/ttyUSB0".
+// that differs: "COM1 (/dev/ttyS0)", "/dev/ttyUSB0"; on Windows "COM1".
 std::string portLabel(const std::string& port);
 
 }  // namespace qm730::cli

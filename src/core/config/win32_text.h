@@ -82,6 +82,12 @@ public:
         close();
         handle_ = handle;
     }
+    // Hands the handle over; it is no longer closed here.
+    HANDLE release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
     // Closes now and reports the result: the last place a write can fail.
     bool close() {

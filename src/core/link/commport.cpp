@@ -56,7 +56,8 @@ void TCommPort::OpenPort() {
     } catch (const SerialError& e) {
         // A name that is no serial line opens, but has no line settings to
         // read: it fails as reading them would, not as a port in use.
-        raise(e.step() == SerialStep::NotATerminal ? comm_error::kReadSettingsFailed : comm_error::kOpenFailed, e);
+        const bool noSettings = e.step() == SerialStep::NotATerminal || e.step() == SerialStep::ReadSettings;
+        raise(noSettings ? comm_error::kReadSettingsFailed : comm_error::kOpenFailed, e);
     }
     everOpened_ = true;
     try {

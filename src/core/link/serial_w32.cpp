@@ -62,9 +62,19 @@ bool meansHangUp(DWORD error) {
     }
 }
 
+constexpr const char* kNotASerialPort = "not a serial port";
+constexpr const char* kInUse = "in use by another program";
+
+bool inDeviceNamespace(const std::string& device) { return device.rfind("\\\\.\\", 0) == 0; }
+
 // "\\.\COM1" is shown as "COM1": that is the name the operator chose.
-std::string shownName(const std::string& device) {
-    return device.rfind("\\\\.\\", 0) == 0 ? device.substr(4) : device;
+std::string shownName(const std::string& device) { return inDeviceNamespace(device) ? device.substr(4) : device; }
+
+// A name outside the device namespace that the file system knows is a file
+// or a folder, however its opening failed.
+bool isFileOrFolder(const std::string& device) {
+    if (inDeviceNamespace(device)) return false;
+    return ::GetFileAttributesW(win32::widen(device).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 DWORD clampedMilliseconds(std::chrono::milliseconds duration) {
@@ -239,15 +249,14 @@ void SerialPort::fail(SerialStep step, int systemError, const std::string& actio
         case SerialStep::HangUp: lineFailed_ = true; break;
         default: break;
     }
-    throw SerialError(step, systemError, shownName(device_) + ": " + action + ": " + systemErrorText(systemError));
+    throw SerialError(step, systemError, shownName(device_), action + ": " + systemErrorText(systemError));
 }
 
 void SerialPort::failOrHangUp(SerialStep step, int systemError, const std::string& action) const {
     if (!meansHangUp(static_cast<DWORD>(systemError))) fail(step, systemError, action);
     parkIfReleasedForExit();
     lineFailed_ = true;
-    throw SerialError(SerialStep::HangUp, systemError,
-                      shownName(device_) + ": the line hung up (the device went away)");
+    throw SerialError(SerialStep::HangUp, systemError, shownName(device_), "the line hung up (the device went away)");
 }
 
 void SerialPort::requireOpen(const char* action) const {
@@ -283,29 +292,45 @@ void SerialPort::setTimeouts(std::uint32_t readWaitMs, std::uint32_t writeStallM
 void SerialPort::open(const std::string& device) {
     if (handle_) close();
     device_ = device;
-    const HANDLE handle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OVERLAPPED, nullptr);
+    const auto refuse = [&device](SerialStep step, DWORD error, const std::string& reason) {
+        throw SerialError(step, static_cast<int>(error), shownName(device), reason);
+    };
+    const HANDLE handle = ::CreateFileW(win32::widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        // A port that another handle holds is refused with access denied.
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-            throw SerialError(SerialStep::InUse, static_cast<int>(error),
-                              shownName(device) + " is in use by another program");
-        fail(SerialStep::Open, static_cast<int>(error), "cannot open");
+        // A port that another handle holds is refused with access denied; so
+        // are a folder and a file that another program holds.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+            if (isFileOrFolder(device)) refuse(SerialStep::NotATerminal, ERROR_INVALID_FUNCTION, kNotASerialPort);
+            refuse(SerialStep::InUse, error, kInUse);
+        }
+        refuse(SerialStep::Open, error, systemErrorText(static_cast<int>(error)));
     }
+    win32::Handle owned(handle);
+    // Only a character device with line settings is a serial line: a file,
+    // a pipe, NUL or the console is let go untouched.
     auto io = std::make_unique<Win32Io>();
+    io->saved.DCBlength = sizeof(DCB);
+    if (::GetFileType(handle) != FILE_TYPE_CHAR)
+        refuse(SerialStep::NotATerminal, ERROR_INVALID_FUNCTION, kNotASerialPort);
+    if (!::GetCommState(handle, &io->saved) || !::GetCommTimeouts(handle, &io->savedTimeouts)) {
+        // A port whose device fails (an adapter in a bad state) is a port
+        // still, and says why.
+        const DWORD error = ::GetLastError();
+        if (meansHangUp(error))
+            refuse(SerialStep::ReadSettings, error, "cannot read the line settings: " + systemErrorText(static_cast<int>(error)));
+        refuse(SerialStep::NotATerminal, error, kNotASerialPort);
+    }
+    io->haveSaved = true;
     if (!io->ready()) {
         const DWORD error = ::GetLastError();
-        ::CloseHandle(handle);
-        fail(SerialStep::Open, static_cast<int>(error), "cannot open");
+        refuse(SerialStep::Open, error, systemErrorText(static_cast<int>(error)));
     }
-    // What closing puts back. Something that is no communications device
-    // has no settings; configure() reports that.
-    io->saved.DCBlength = sizeof(DCB);
-    io->haveSaved = ::GetCommState(handle, &io->saved) && ::GetCommTimeouts(handle, &io->savedTimeouts);
-    entry_ = recordDevice(handle, io->haveSaved ? &io->saved : nullptr, io->haveSaved ? &io->savedTimeouts : nullptr);
-    if (io->haveSaved && io->saved.BaudRate > 0) baudRate_ = io->saved.BaudRate;
-    handle_ = handle;
+    // What closing puts back.
+    entry_ = recordDevice(handle, &io->saved, &io->savedTimeouts);
+    if (io->saved.BaudRate > 0) baudRate_ = io->saved.BaudRate;
+    handle_ = owned.release();
     io_ = io.release();
     lookahead_ = -1;
     queueSized_ = false;
@@ -357,8 +382,8 @@ void SerialPort::configure(const LineSettings& settings) {
         failOrHangUp(SerialStep::ReadSettings, static_cast<int>(::GetLastError()), "cannot read the line settings");
     if (taken.BaudRate != dcb.BaudRate || taken.ByteSize != dcb.ByteSize || taken.Parity != dcb.Parity ||
         taken.StopBits != dcb.StopBits) {
-        throw SerialError(SerialStep::ApplySettings, ERROR_INVALID_PARAMETER,
-                          shownName(device_) + ": the device did not take " + std::to_string(settings.baudRate) +
+        throw SerialError(SerialStep::ApplySettings, ERROR_INVALID_PARAMETER, shownName(device_),
+                          "the device did not take " + std::to_string(settings.baudRate) +
                               " baud, " + std::to_string(settings.dataBits) + " data bits, " +
                               (settings.parity == Parity::Even ? "even parity, " : "no parity, ") +
                               std::to_string(settings.stopBits) + " stop bits");

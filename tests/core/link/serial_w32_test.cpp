@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/link/commport.h"
+#include "core/link/serial_transfer_port.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -126,17 +127,36 @@ TEST(CommPortW32, FailuresCarryTheirCodesTheSystemErrorAndThePortsName) {
     } catch (const ECommError& e) {
         EXPECT_EQ(e.ErrorCode, comm_error::kOpenFailed);
         EXPECT_TRUE(e.SystemError == ERROR_FILE_NOT_FOUND || e.SystemError == ERROR_PATH_NOT_FOUND) << e.SystemError;
-        EXPECT_EQ(std::string(e.what()).rfind("serial port error 8: COM9: cannot open: ", 0), 0u) << e.what();
+        const std::string reason = systemErrorText(static_cast<int>(e.SystemError));
+        EXPECT_EQ(std::string(e.what()), "serial port error 8: COM9: " + reason);
+        EXPECT_EQ(e.reason(), reason);
     }
     EXPECT_FALSE(port.IsOpen());
+}
 
-    // Something that opens but is no communications device: code 14, and
-    // it is let go again.
+// A file, a folder or a character device that is no serial line (NUL) is
+// refused as no serial port, code 14, and let go again.
+TEST(SerialLayerW32, NamesThatAreNoSerialLineAreRefused) {
     TempDir dir;
-    const std::string file = dir.file("not-a-port");
-    std::ofstream(file) << "x";
-    EXPECT_EQ(codeOf([&] { port.Configure(19200, file, kFormat8N2); }), comm_error::kReadSettingsFailed);
-    EXPECT_FALSE(port.IsOpen());
+    const std::string file = dir.file("board.tbl");
+    std::ofstream(file) << "keep";
+    for (const std::string& name : {file, dir.path().string(), std::string("NUL")}) {
+        SCOPED_TRACE(name);
+        SerialPort line;
+        try {
+            line.open(name);
+            FAIL() << "opened";
+        } catch (const SerialError& e) {
+            EXPECT_EQ(e.step(), SerialStep::NotATerminal);
+            EXPECT_EQ(std::string(e.what()), name + ": not a serial port");
+            EXPECT_EQ(e.reason(), "not a serial port");
+        }
+        EXPECT_FALSE(line.isOpen());
+        const TransferPortOpening opening = openTransferPort(line, name);
+        EXPECT_EQ(opening.reason, "cannot open the port: not a serial port");
+        TCommPort port;
+        EXPECT_EQ(codeOf([&] { port.Configure(19200, name, kFormat8N2); }), comm_error::kReadSettingsFailed);
+    }
     EXPECT_TRUE(std::filesystem::remove(file)) << "the handle was closed";
 }
 

@@ -1,0 +1,47 @@
+// What qm730ctl needs of the system it runs on: its standard streams, its
+// arguments, whether errors go to a terminal, and how ports are named there.
+// One file per platform (platform_posix.cpp, platform_w32.cpp); the commands
+// see only these functions.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qm730::cli {
+
+// Called first thing. A standard stream that the program was started
+// without gets the null device, so nothing the program opens later (the
+// serial port) takes its place and output meant for the terminal cannot go
+// down the line. On Windows, text for a console window is written to it as
+// Unicode, and standard input and output carry bytes unchanged (no CR added
+// or taken away, no end at Ctrl+Z), as on POSIX. False when the streams
+// cannot be made safe.
+bool prepareStandardStreams();
+
+// The arguments as UTF-8, the program's name first. On Windows they come from
+// the wide command line, so names outside the console's code page survive.
+std::vector<std::string> argumentsAsUtf8(int argc, char** argv);
+
+// Standard error is a terminal (a console window): a progress bar may be drawn.
+bool errorsGoToTerminal();
+
+// Opens a file by its UTF-8 name for reading ("rb") or writing ("wb"); on
+// Windows through its wide name, so any name works. Null with errno set when
+// it cannot.
+std::FILE* openFile(const std::string& path, const char* mode);
+
+// Both names are one file (the same name, or links to one file).
+bool sameFile(const std::string& a, const std::string& b);
+
+// A port name qm730ctl accepts: COM1 to COM5 (any case) or a device path;
+// on Windows any other COMn as well. Anything else ("COM 1", a bare word)
+// would be opened as a file in the current folder.
+bool isPortName(const std::string& name);
+// The names isPortName accepts, in words: "COM1 to COM5 or a device path
+// such as /dev/ttyUSB0".
+std::string portNamesInWords();
+// The paragraph of the overview help that says what the port names stand for.
+std::string portNamesExplained();
+
+}  // namespace qm730::cli
