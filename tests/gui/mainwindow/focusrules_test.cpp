@@ -3,6 +3,7 @@
 // triggers another rule.
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 
@@ -121,6 +122,19 @@ TEST_F(Rules, AMessageBoxFromARuleDoesNotRunItAgain) {
     EXPECT_EQ(leaves[a], 1);
     EXPECT_EQ(leaves[b], 0);
     EXPECT_EQ(window.focusWidget(), a);
+}
+
+// A context menu or a list's popup takes the keyboard while the field
+// stays the window's focus: the operator has not left it.
+TEST_F(Rules, APopupTakingTheFocusIsNoLeave) {
+    QMenu menu;
+    menu.addAction("Paste");
+    menu.popup(a->mapToGlobal(QPoint(5, 5)));
+    settle();
+    menu.close();
+    settle();
+    EXPECT_EQ(leaves[a], 0);
+    EXPECT_EQ(QApplication::focusWidget(), a);
 }
 
 TEST_F(Rules, SinkCommitsEvenWhenTheWindowIsNotActive) {
