@@ -358,6 +358,12 @@ TEST(SerialLayer, ClosingPutsTheDevicesSettingsBackAndLetsGoOfIt) {
         port.open(line.path);
         port.configure(kBoardLine);
         EXPECT_EQ(exclusiveFlag(line.near), 1);
+        termios board{};
+        ::tcgetattr(line.near, &board);
+        EXPECT_EQ(board.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8 | CSTOPB)) << "8N2";
+        EXPECT_EQ(::cfgetospeed(&board), static_cast<speed_t>(B19200));
+        EXPECT_EQ(board.c_lflag & (ICANON | ECHO | ISIG), 0u) << "raw, as the board's line is";
+        EXPECT_EQ(board.c_iflag & (IXON | ICRNL), 0u);
         if (failed) port.abandon();
         else port.close();
         termios after{};

@@ -190,10 +190,12 @@ TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
 
 TEST(Upload, SuccessWaitsUntilTheDriverHasSentEverything) {
     Session draining(answer(bytes("ID=")), answer(kGoAheadAnswer));
-    std::size_t backlog = 4096;
-    draining.port.unsent = [&] { return backlog = backlog > 500 ? backlog - 500 : 0; };
+    std::size_t backlog = 4096;  // sent slowly, for longer than the stall time-out, but sent
+    draining.port.unsent = [&] { return backlog = backlog > 10 ? backlog - 10 : 0; };
+    const auto began = draining.clock.now;
     EXPECT_TRUE(draining.transfer.SendConfiguration());
     EXPECT_EQ(backlog, 0u);
+    EXPECT_GT(draining.clock.now - began, 3s);
 
     Session stalled(answer(bytes("ID=")), answer(kGoAheadAnswer));
     stalled.port.unsent = [] { return std::size_t{1200}; };
