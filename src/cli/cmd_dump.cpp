@@ -13,11 +13,9 @@
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/tablefile.h"
-#include "core/config/configview.h"
 #include "core/config/image.h"
 #include "core/config/pageviews.h"
-#include "core/config/pll.h"
-#include "core/config/systemsettings.h"
+#include "core/config/settingkeys.h"
 
 namespace qm730::cli {
 namespace {
@@ -54,62 +52,15 @@ std::string itemText(std::span<const std::string_view> items, int position, int 
     return std::string(items[static_cast<std::size_t>(position)]);
 }
 
-const char* onOff(bool on) { return on ? "on" : "off"; }
-
-void appendSetting(std::string& out, const char* name, const std::string& value) {
-    out += name;
-    out += ": ";
-    out += value;
-    out += '\n';
-}
-
+// The settings by the names and in the texts that 'qm730ctl get' and 'set'
+// use. A PLL word that does not match the frequency and spacing is flagged,
+// since the board would be tuned wrongly.
 void appendSystem(std::string& out, const ConfigImage& image) {
-    const ConfigView view = loadConfigView(image);
     out += "[system]\n";
-    for (std::size_t i = 0; i < view.delays.size(); ++i)
-        appendSetting(out, format("Delay_byte_%zu", i + 1).c_str(), view.delays[i]);
-    appendSetting(out, "Preamble_length", view.preamble);
-    appendSetting(out, "Pager_duration", view.pagerDuration);
-    appendSetting(out, "Function_password", view.functionPassword);
-    appendSetting(out, "Setup_password", view.setupPassword);
-
-    struct { SystemList list; const char* name; } const lists[] = {
-        {SystemList::UartBaud, "UART_baud"}, {SystemList::UartData, "UART_data"},
-        {SystemList::Protocol, "Protocol_select"}, {SystemList::Heartbeat, "Heartbeat"},
-        {SystemList::Baud, "Baud"}, {SystemList::PocsagBaud, "POCSAG_baud"},
-        {SystemList::PocsagType, "POCSAG_type"}};
-    for (const auto& [list, name] : lists) {
-        const int stored = image[listOffset(list)];
-        appendSetting(out, name, itemText(listItems(list), stored - listCodeBase(list), stored));
+    for (const SettingInfo& info : settingTable()) {
+        out += info.name;
+        out += ": " + settingValue(image, info.setting) + settingRemark(image, info.setting) + "\n";
     }
-
-    const std::uint8_t flags = image[sys::kStatusFlags];
-    appendSetting(out, "Status_flags", format("0x%02X", flags));
-    appendSetting(out, "Key_beep_off", onOff(flags & status::kKeyBeepOff));
-    appendSetting(out, "Disable_frequency_set", onOff(flags & status::kDisableFrequencySet));
-    appendSetting(out, "Invert_polarity", onOff(flags & status::kInvertPolarity));
-    appendSetting(out, "LCD_back_light_on", onOff(flags & status::kLcdBackLightOn));
-
-    // Digit bytes are read by their low four bits, as the board does.
-    std::uint64_t hundreds = 0;
-    for (std::size_t i = 0; i < sys::kFreqDigitCount; ++i) hundreds = hundreds * 10 + (image[sys::kFreqDigits + i] & 0x0F);
-    const std::uint64_t frequencyHz = hundreds * kFrequencyUnitHz;
-    appendSetting(out, "Frequency", format("%llu Hz", static_cast<unsigned long long>(frequencyHz)));
-    appendSetting(out, "Channel_space", std::string(channelSpaceItems()[static_cast<std::size_t>(view.channelSpace)]));
-
-    // The words are shown as stored; a word that does not match the frequency
-    // and spacing is flagged, since the board would be tuned wrongly.
-    const std::uint32_t expectedR = rWordOf(view.channelSpace);
-    std::string r = view.pllR;
-    if (image.read24(sys::kPllR) != expectedR) r += " (spacing gives " + hexWord(expectedR) + ")";
-    appendSetting(out, "PLL_R", r);
-    std::string n = view.pllN;
-    const auto expectedN = nWordOf(frequencyHz, channelStepHz(view.channelSpace));
-    if (!expectedN)
-        n += " (frequency is off the channel raster)";
-    else if (*expectedN != image.read24(sys::kPllN))
-        n += " (frequency gives " + hexWord(*expectedN) + ")";
-    appendSetting(out, "PLL_N", n);
 }
 
 constexpr const char* kPagerLine = "%-5s %3s  %-7s  %-9s  %-9s  %-9s  %-5s  %s\n";

@@ -25,6 +25,12 @@ Action addSendCommand(CLI::App& app);
 Action addReadCommand(CLI::App& app);
 Action addFlashCommand(CLI::App& app);
 Action addProbeCommand(CLI::App& app);
+Action addSetCommand(CLI::App& app);
+Action addGetCommand(CLI::App& app);
+Action addPagersCommand(CLI::App& app);
+Action addMessagesCommand(CLI::App& app);
+Action addDiffCommand(CLI::App& app);
+Action addVerifyCommand(CLI::App& app);
 
 // Prints "qm730ctl: " and the message on stderr, as one line.
 void printError(const std::string& message);

@@ -90,7 +90,8 @@ int runCommandLine(int argc, char** argv) {
 
     std::map<const CLI::App*, Action> actions;
     for (Action (*add)(CLI::App&) :
-         {addNewCommand, addDumpCommand, addSendCommand, addReadCommand, addFlashCommand, addProbeCommand}) {
+         {addNewCommand, addDumpCommand, addGetCommand, addSetCommand, addPagersCommand, addMessagesCommand,
+          addDiffCommand, addSendCommand, addReadCommand, addVerifyCommand, addFlashCommand, addProbeCommand}) {
         Action action = add(app);
         actions.emplace(app.get_subcommands({}).back(), std::move(action));
     }

@@ -34,9 +34,11 @@ private:
 
 }  // namespace
 
-int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbosity, ConfigImage& image) {
+int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbosity, ConfigImage& image,
+                const char* command) {
     const bool sending = kind == TransferKind::Send;
-    const std::string failedOn = std::string(sending ? "send" : "read") + " on " + portLabel(portName) + ": ";
+    if (!command) command = sending ? "send" : "read";
+    const std::string failedOn = std::string(command) + " on " + portLabel(portName) + ": ";
     // Ctrl+C or a kill in the middle of a transfer ends the program at once,
     // but leaves the port as it found it for the next command.
     SerialPort::releasePortsOnInterrupt();

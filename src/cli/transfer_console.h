@@ -13,7 +13,9 @@ namespace qm730::cli {
 enum class TransferKind { Send, Read };
 
 // Opens the port and runs the transfer. Returns kExitOk, or kExitFailed
-// after printing why; after a failed read the image is unchanged.
-int runTransfer(TransferKind kind, const std::string& port, Verbosity verbosity, ConfigImage& image);
+// after printing why ("COMMAND on PORT: REASON", the command being send or
+// read unless named); after a failed read the image is unchanged.
+int runTransfer(TransferKind kind, const std::string& port, Verbosity verbosity, ConfigImage& image,
+                const char* command = nullptr);
 
 }  // namespace qm730::cli

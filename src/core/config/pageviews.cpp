@@ -122,6 +122,12 @@ std::optional<Notice> storeCapcodePage(ConfigImage& image, int page, CapcodeRows
     return std::nullopt;
 }
 
+std::optional<Notice> storeCapcodeBlock(ConfigImage& image, int block, CapcodeRow& row) {
+    if (!parseInteger(row.address)) return notAnIntegerNotice(row.address);
+    storeBlockRow(image, capcodeSlotOfRow(kBlockPage, block), row);
+    return std::nullopt;
+}
+
 void loadCapcodePage(const ConfigImage& image, int page, CapcodeRows& rows) {
     for (int r = 0; r < kRowsPerPage; ++r) {
         CapcodeRow& row = rows[r];

@@ -58,6 +58,11 @@ using CapcodeRows = std::array<CapcodeRow, kRowsPerPage>;
 // returned notice says which text it was.
 std::optional<Notice> storeCapcodePage(ConfigImage& image, int page, CapcodeRows& rows);
 
+// Rewrites the block of 100 pager records that page 11's row `block` (0..7)
+// stands for, as leaving page 11 does for each of its rows. Refused with a
+// notice, storing nothing, when the row's address is no number.
+std::optional<Notice> storeCapcodeBlock(ConfigImage& image, int block, CapcodeRow& row);
+
 // Loads a capcode page into the rows. On page 11 the names and groups keep
 // their texts and are disabled.
 void loadCapcodePage(const ConfigImage& image, int page, CapcodeRows& rows);

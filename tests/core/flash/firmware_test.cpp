@@ -257,6 +257,18 @@ TEST(FirmwareFile, LoadIsAllOrNothing) {
     }
 }
 
+#ifdef QM730_SAMPLES_DIR
+// The sample firmware of the demo: loadable as it ships, with blocks in both
+// halves of the flash so a write shows both erases at work.
+TEST(FirmwareFile, DemoSampleLoads) {
+    auto firmware = std::make_unique<Firmware>();
+    const FirmwareLoad loaded = loadFirmwareFile(QM730_SAMPLES_DIR "/demo-firmware.s28", *firmware);
+    ASSERT_TRUE(loaded.ok()) << loaded.reason();
+    EXPECT_EQ(std::string(firmware->image.bytes.begin(), firmware->image.bytes.begin() + 6), "QM730C");
+    EXPECT_EQ(firmware->image.blocksToProgram(), (std::vector<int>{0, 1, 32, 63}));
+}
+#endif
+
 TEST(FlashImage, OnlyBlocksThatDifferFromErasedFlashAreProgrammed) {
     // 16 KiB of firmware from 0xD0000, one block of it all zeros: the zero
     // block must be written (an erased block holds 0xFF, not 0), the empty
