@@ -96,6 +96,25 @@ TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
     EXPECT_EQ(stream, expected);
 }
 
+// Escapes take two characters of a block, so they move where the blocks
+// start. A block that starts with fewer than 220 stream bytes left ends with
+// ETX; one that starts with 220 to 240 left takes them all and ends with US.
+TEST(Upload, TheLastBlockIsMarkedByTheBytesLeftBeforeIt) {
+    struct Case { std::size_t escapes; std::uint8_t lastMark; };
+    for (const Case c : {Case{0, 0x03}, Case{170, 0x03}, Case{190, 0x1F}}) {
+        SCOPED_TRACE(c.escapes);
+        Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
+        for (std::size_t j = 0; j < c.escapes; ++j) s.image.messageSlot(j / 60)[j % 60] = 0x0D;
+        ASSERT_TRUE(s.transfer.SendConfiguration());
+        ASSERT_GT(s.port.writes.size(), kLogonBytes + 1);
+        for (std::size_t w = kLogonBytes; w < s.port.writes.size(); ++w) {
+            const Bytes& block = s.port.writes[w].data;
+            const bool last = w + 1 == s.port.writes.size();
+            EXPECT_EQ(block[block.size() - 5], last ? c.lastMark : 0x1F) << "block " << w - kLogonBytes + 1;
+        }
+    }
+}
+
 TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
     struct Case {
         const char* name;
