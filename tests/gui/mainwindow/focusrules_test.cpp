@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 
@@ -125,8 +126,9 @@ TEST_F(Rules, AMessageBoxFromARuleDoesNotRunItAgain) {
 }
 
 // A context menu or a list's popup takes the keyboard while the field
-// stays the window's focus: the operator has not left it.
-TEST_F(Rules, APopupTakingTheFocusIsNoLeave) {
+// stays the window's focus, and Alt hands it to the menu bar: the operator
+// has not left the field.
+TEST_F(Rules, APopupOrTheMenuBarTakingTheFocusIsNoLeave) {
     QMenu menu;
     menu.addAction("Paste");
     menu.popup(a->mapToGlobal(QPoint(5, 5)));
@@ -135,6 +137,14 @@ TEST_F(Rules, APopupTakingTheFocusIsNoLeave) {
     settle();
     EXPECT_EQ(leaves[a], 0);
     EXPECT_EQ(QApplication::focusWidget(), a);
+
+    auto* bar = new QMenuBar(&window);
+    bar->addMenu("File");
+    bar->show();
+    bar->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    settle();
+    EXPECT_EQ(leaves[a], 0);
 }
 
 TEST_F(Rules, SinkCommitsEvenWhenTheWindowIsNotActive) {
