@@ -238,7 +238,10 @@ void SerialPort::configure(const LineSettings& settings) {
     if (settings.parity == Parity::Even) tio.c_cflag |= PARENB;
     if (settings.stopBits == 2) tio.c_cflag |= CSTOPB;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
+    // The descriptor never blocks (O_NONBLOCK). With VMIN 1 an empty line
+    // reads EAGAIN; with VMIN 0 it would read 0 bytes, the same as a line
+    // that has hung up.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);

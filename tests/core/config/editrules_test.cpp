@@ -108,6 +108,8 @@ TEST(LeaveRules, GroupTurnsOffWhenEmptiedAndRefusesLargeOrNonNumbers) {
     EXPECT_EQ(pasted.notice->text, "'4x' is not a valid integer value.");
     EXPECT_TRUE(pasted.refocus);
     EXPECT_FALSE(pasted.fieldText);
+    for (const char* sign : {"+-5", "+", "-+5", "++5"}) EXPECT_TRUE(groupLeave(sign, true).notice) << sign;
+    EXPECT_FALSE(groupLeave("+5", true).notice) << "one plus sign belongs to the number";
 }
 
 TEST(LeaveRules, MessagesAndAlarmTextsWarnAtTheirLimits) {

@@ -18,6 +18,9 @@ TEST(PllWords, NWordsOfKnownFrequencies) {
     EXPECT_EQ(hexWord(*nWordOf(929100000, 12500)), "048930");
     EXPECT_EQ(hexWord(*nWordOf(0, 12500)), "000000");
     EXPECT_EQ(nWordOf(454505000, 12500), std::nullopt);
+    // N = 64 * 65536 gives 0x1000000: one more than the board's 24 bits.
+    EXPECT_EQ(hexWord(*nWordOf(std::uint64_t{12500} * (64 * 65536 - 1), 12500)), "FFFF7E");
+    EXPECT_EQ(nWordOf(std::uint64_t{12500} * 64 * 65536, 12500), std::nullopt);
     EXPECT_EQ(hexWord(0x050A01), "050A01");
 }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "core/link/commport.h"
@@ -165,6 +166,9 @@ TEST_F(OpenPort, DataFormatCodes) {
     EXPECT_EQ(codeOf([&] { port.Configure(19200, line.slavePath(), kFormat7E2); }), comm_error::kApplySettingsFailed);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.Settings(), (LineSettings{19200, 7, Parity::Even, 2}));
+    SerialPort other;
+    EXPECT_NO_THROW(other.open(line.slavePath())) << "the refused attempt let go of the device";
+    other.close();
     port.Configure(9600, line.slavePath(), kFormat8N1);
     EXPECT_EQ(port.Settings(), (LineSettings{9600, 8, Parity::None, 1}));
     port.Configure(19200, line.slavePath(), 7);
@@ -201,6 +205,50 @@ TEST_F(OpenPort, ReadByteWithNothingToReadGivesUpWithCode10) {
         EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ETIMEDOUT));
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms) << "the byte is given its time to come";
+}
+
+// Each call on a line that has gone away fails with the code of its own step.
+TEST(CommPort, AHungUpLineFailsEachCallWithItsOwnCode) {
+    LinePair line;
+    TCommPort port;
+    port.Configure(19200, line.path, kFormat8N2);
+    line.closeFar();
+    const std::uint8_t byte = 0x0E;
+    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kPurgeFailed);
+    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kWriteFailed);
+    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kQueueStatusFailed);
+    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kReadFailed);
+}
+
+// A board that takes bytes slowly: nothing to read is no failure, and a write
+// that goes on for longer than its stall time-out succeeds as long as the line
+// keeps taking bytes.
+TEST(SerialLayer, ASlowLineIsNoFailure) {
+    LinePair line;
+    SerialPort port;
+    port.open(line.path);
+    port.configure(kBoardLine);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(port.readAvailable(buffer, sizeof buffer), 0u);
+
+    const std::vector<std::uint8_t> data(24 * 1024, 'x');
+    std::size_t taken = 0;
+    std::thread board([&] {
+        std::uint8_t chunk[1024];
+        while (taken < data.size()) {
+            pollfd p{line.far, POLLIN, 0};
+            if (::poll(&p, 1, 5000) != 1) return;
+            const ssize_t n = ::read(line.far, chunk, sizeof chunk);
+            if (n <= 0) return;
+            taken += static_cast<std::size_t>(n);
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(port.write(data.data(), data.size(), 300ms));
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 300ms) << "the write outlasted its stall time-out";
+    board.join();
+    EXPECT_EQ(taken, data.size());
 }
 
 TEST(SerialLayer, ALineThatNeverDrainsEndsInATimeOut) {
@@ -310,6 +358,12 @@ TEST(SerialLayer, ClosingPutsTheDevicesSettingsBackAndLetsGoOfIt) {
         port.open(line.path);
         port.configure(kBoardLine);
         EXPECT_EQ(exclusiveFlag(line.near), 1);
+        termios board{};
+        ::tcgetattr(line.near, &board);
+        EXPECT_EQ(board.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8 | CSTOPB)) << "8N2";
+        EXPECT_EQ(::cfgetospeed(&board), static_cast<speed_t>(B19200));
+        EXPECT_EQ(board.c_lflag & (ICANON | ECHO | ISIG), 0u) << "raw, as the board's line is";
+        EXPECT_EQ(board.c_iflag & (IXON | ICRNL), 0u);
         if (failed) port.abandon();
         else port.close();
         termios after{};

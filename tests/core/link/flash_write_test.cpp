@@ -338,6 +338,11 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(state.busy);
 
+    FlashBoard stranger(script([](BoardScript& s) { s.probeAnswer = 0x15; }));
+    outcome = ProbeUntilAnswered(link, stranger.port(), 1s);
+    EXPECT_EQ(outcome.result, ProbeResult::WrongAnswer);
+    EXPECT_GE(outcome.probes, 2) << "another byte than 06 is probed again until the time is up";
+
     FlashBoard gone(script([](BoardScript& s) { s.hangUpOnProbe = true; }));
     outcome = ProbeUntilAnswered(link, gone.port(), 10s);
     EXPECT_EQ(outcome.result, ProbeResult::LineFailed) << "probing stops";

@@ -24,6 +24,7 @@ TEST(Logon, AnswersAreJudgedOnTheirFirstThreeCharacters) {
         {"NUL cuts inside", answer(Bytes{'I', 0, 'D', '='}), false},
         {"NUL cuts after", answer(Bytes{'I', 'D', '=', 0, 'x'}), true},
         {"blank piece, then ID=", {{bytes("\r\n"), 1ms}, {bytes("ID="), 300ms}}, true},
+        {"a blank late in the window, then ID=", {{bytes("\r\n"), 250ms}, {bytes("ID="), 1900ms}}, true},
         {"judged on the first piece", {{bytes("ID"), 1ms}, {bytes("=\r"), 300ms}}, false},
         {"a piece trickling in settles", {{bytes("I"), 1ms}, {bytes("D"), 2ms}, {bytes("=\r"), 3ms}}, true},
     };
@@ -57,7 +58,8 @@ TEST(Logon, FloodOfWaitingInputIsDiscarded) {
 
 TEST(Upload, WireSequenceDelaysAndLog) {
     Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
-    ASSERT_TRUE(s.transfer.SendConfiguration());
+    s.port.deliver(bytes("ERR\r"), 0ms);  // left over from an earlier exchange
+    ASSERT_TRUE(s.transfer.SendConfiguration()) << "the leftover is discarded, not taken for the answer";
     EXPECT_EQ(s.port.outputPurges, 1);
     EXPECT_EQ(s.port.writes[0].data, Bytes{0x0D});
     EXPECT_EQ(s.port.writes[0].at, 0ms);
@@ -92,6 +94,25 @@ TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
     packUploadStream(s.image, expected.data());
     Bytes stream(decoder.stream().begin(), decoder.stream().begin() + kUploadStreamSize);
     EXPECT_EQ(stream, expected);
+}
+
+// Escapes take two characters of a block, so they move where the blocks
+// start. A block that starts with fewer than 220 stream bytes left ends with
+// ETX; one that starts with 220 to 240 left takes them all and ends with US.
+TEST(Upload, TheLastBlockIsMarkedByTheBytesLeftBeforeIt) {
+    struct Case { std::size_t escapes; std::uint8_t lastMark; };
+    for (const Case c : {Case{0, 0x03}, Case{170, 0x03}, Case{190, 0x1F}}) {
+        SCOPED_TRACE(c.escapes);
+        Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
+        for (std::size_t j = 0; j < c.escapes; ++j) s.image.messageSlot(j / 60)[j % 60] = 0x0D;
+        ASSERT_TRUE(s.transfer.SendConfiguration());
+        ASSERT_GT(s.port.writes.size(), kLogonBytes + 1);
+        for (std::size_t w = kLogonBytes; w < s.port.writes.size(); ++w) {
+            const Bytes& block = s.port.writes[w].data;
+            const bool last = w + 1 == s.port.writes.size();
+            EXPECT_EQ(block[block.size() - 5], last ? c.lastMark : 0x1F) << "block " << w - kLogonBytes + 1;
+        }
+    }
 }
 
 TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
@@ -188,10 +209,12 @@ TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
 
 TEST(Upload, SuccessWaitsUntilTheDriverHasSentEverything) {
     Session draining(answer(bytes("ID=")), answer(kGoAheadAnswer));
-    std::size_t backlog = 4096;
-    draining.port.unsent = [&] { return backlog = backlog > 500 ? backlog - 500 : 0; };
+    std::size_t backlog = 4096;  // sent slowly, for longer than the stall time-out, but sent
+    draining.port.unsent = [&] { return backlog = backlog > 10 ? backlog - 10 : 0; };
+    const auto began = draining.clock.now;
     EXPECT_TRUE(draining.transfer.SendConfiguration());
     EXPECT_EQ(backlog, 0u);
+    EXPECT_GT(draining.clock.now - began, 3s);
 
     Session stalled(answer(bytes("ID=")), answer(kGoAheadAnswer));
     stalled.port.unsent = [] { return std::size_t{1200}; };

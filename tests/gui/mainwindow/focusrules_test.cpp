@@ -3,6 +3,8 @@
 // triggers another rule.
 #include <gtest/gtest.h>
 
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 
@@ -121,6 +123,28 @@ TEST_F(Rules, AMessageBoxFromARuleDoesNotRunItAgain) {
     EXPECT_EQ(leaves[a], 1);
     EXPECT_EQ(leaves[b], 0);
     EXPECT_EQ(window.focusWidget(), a);
+}
+
+// A context menu or a list's popup takes the keyboard while the field
+// stays the window's focus, and Alt hands it to the menu bar: the operator
+// has not left the field.
+TEST_F(Rules, APopupOrTheMenuBarTakingTheFocusIsNoLeave) {
+    QMenu menu;
+    menu.addAction("Paste");
+    menu.popup(a->mapToGlobal(QPoint(5, 5)));
+    settle();
+    menu.close();
+    settle();
+    EXPECT_EQ(leaves[a], 0);
+    EXPECT_EQ(QApplication::focusWidget(), a);
+
+    auto* bar = new QMenuBar(&window);
+    bar->addMenu("File");
+    bar->show();
+    bar->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), bar);
+    settle();
+    EXPECT_EQ(leaves[a], 0);
 }
 
 TEST_F(Rules, SinkCommitsEvenWhenTheWindowIsNotActive) {

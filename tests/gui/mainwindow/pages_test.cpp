@@ -157,8 +157,10 @@ TEST_F(Pages, MessageCommandsWrapBothWays) {
     EXPECT_EQ(form->messagePage(), 2);
     form->BeforeM1->trigger();
     EXPECT_EQ(form->messagePage(), 1);
+    a.memMsg[3]->setPlainText("Chosen away");
     chooseLast(form->cboMesNo);
     EXPECT_EQ(form->messagePage(), 10);
+    EXPECT_EQ(readMessage(image().messageSlot(3)), "Chosen away") << "the selector stores the page it leaves";
 }
 
 TEST_F(Pages, ShowingLeavingAndSavingPagesChangesNoByteNobodyEdited) {
