@@ -7,17 +7,7 @@ cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man xvfb xauth)
 
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 build() {
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -71,18 +61,18 @@ demo() {
 
 case "${1:-}" in
     run)
-        install_missing
+        install_missing "${packages[@]}"
         build
         exec ./build/bin/qm730c
         ;;
     demo)
         shift
-        install_missing
+        install_missing "${packages[@]}"
         build
         demo "$@"
         ;;
     test)
-        install_missing
+        install_missing "${packages[@]}"
         build
         cd build
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"

@@ -19,17 +19,7 @@ root=$PWD
 packages=(clang libfuzzer-14-dev libclang-rt-14-dev cmake ninja-build)
 all_targets=(board_frame download_frame firmware_text table_file upload_blocks)
 
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 # The runs of each target in CI: about a quarter of a minute of each on a
 # CI machine (an upload of a whole image per run is the slowest), so that
@@ -68,7 +58,7 @@ if [ "$mode" != --ci ] && ! [[ "$mode" =~ ^[0-9]+$ ]]; then usage; fi
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
-install_missing
+install_missing "${packages[@]}"
 build=$root/build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM730_FUZZ=ON \
     -DCMAKE_CXX_COMPILER=clang++ >/dev/null

@@ -10,16 +10,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 libcli11-dev googletest)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source scripts/lib/packages.sh
+install_missing "${packages[@]}"
 
 win_build=$root/build-win
 cmake -S . -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

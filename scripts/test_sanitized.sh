@@ -12,22 +12,12 @@ root=$PWD
 
 packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man)
 
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 step() { printf '\n== %s (%ds)\n' "$1" "$SECONDS"; }
 
 step "packages"
-install_missing
+install_missing "${packages[@]}"
 
 build=${1:-build-asan}
 step "sanitized build in $build"

@@ -17,22 +17,12 @@ root=$PWD
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev)
 
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-}
+source scripts/lib/packages.sh
 
 step() { printf '\n== %s (%ds)\n' "$1" "$SECONDS"; }
 
 step "packages"
-install_missing
+install_missing "${packages[@]}"
 
 linux_build=${1:-build}
 sim=$root/$linux_build/bin/qm730sim
