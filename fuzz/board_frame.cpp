@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/link/boardlink.h"
+#include "quiet_link_host.h"
 #include "require.h"
 #include "serial_input.h"
 
@@ -18,18 +19,9 @@ using namespace qm730;
 
 namespace {
 
-class QuietHost : public LinkHost {
-public:
-    void setStatus(const std::string&) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void showNotice(const Notice&) override {}
-    void enableWrite(bool) override {}
-};
-
 struct Link {
     TCommPort port;
-    QuietHost host;
+    QuietLinkHost host;
     LinkState state;
     BoardLink link{port, host, state};
 };

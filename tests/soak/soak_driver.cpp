@@ -34,6 +34,7 @@
 #include "core/link/commport.h"
 #include "core/link/serial_transfer_port.h"
 #include "core/link/transfer_protocol.h"
+#include "quiet_link_host.h"
 
 namespace {
 
@@ -88,15 +89,6 @@ public:
     void repaint() override {}
     void logLine(const std::string&) override {}
     void showNotice(const Notice&) override {}
-};
-
-class QuietHost : public LinkHost {
-public:
-    void setStatus(const std::string&) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void showNotice(const Notice&) override {}
-    void enableWrite(bool) override {}
 };
 
 struct Result {
@@ -199,7 +191,7 @@ int main(int argc, char** argv) {
     // the whole run; Htag runs on from cycle to cycle.
     TCommPort commPort;
     LinkState state;
-    QuietHost host;
+    QuietLinkHost host;
     BoardLink link(commPort, host, state);
 
     ConfigImage sent = defaultImage();
