@@ -87,7 +87,7 @@ void appendPagers(std::string& out, const ConfigImage& image) {
 void appendMessages(std::string& out, const ConfigImage& image) {
     out += "[messages]\n";
     for (std::size_t m = 0; m < message::kSlotCount; ++m)
-        out += format("message %3zu  ", m + 1) + printable(readMessage(image.messageSlot(m))) + "\n";
+        out += format("message %3u  ", static_cast<unsigned>(m + 1)) + printable(readMessage(image.messageSlot(m))) + "\n";
 }
 
 void appendAlarms(std::string& out, const ConfigImage& image) {
@@ -95,7 +95,7 @@ void appendAlarms(std::string& out, const ConfigImage& image) {
     out += format("%-5s %s  %-8s  %s\n", "#", "No.", "PagerID", "Text");
     for (std::size_t j = 0; j < alarm::kRecordCount; ++j) {
         const std::uint8_t* record = image.alarmRecord(j);
-        out += format("alarm %3zu  %-8s  ", j + 1, printable(readPagerId(record)).c_str()) +
+        out += format("alarm %3u  %-8s  ", static_cast<unsigned>(j + 1), printable(readPagerId(record)).c_str()) +
                printable(readAlarmText(record)) + "\n";
     }
 }

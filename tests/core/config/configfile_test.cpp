@@ -28,30 +28,13 @@
 
 #include "core/config/configfile.h"
 #include "savefaults.h"
+#include "file_bytes.h"
 #include "tempdir.h"
 
 using namespace qm730;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, std::size_t count, std::uint8_t value) {
-    std::ofstream out(path, std::ios::binary);
-    out << std::string(count, static_cast<char>(value));
-}
-
-// An image with something in every region, so a save that drops bytes shows.
-ConfigImage patternedImage() {
-    ConfigImage image = defaultImage();
-    for (std::size_t i = 0; i < kImageSize; i += 97) image[i] = static_cast<std::uint8_t>(i * 7);
-    image[kImageSize - 1] = 0xEE;
-    return image;
-}
 
 std::size_t entriesIn(const fs::path& folder) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));

@@ -11,29 +11,13 @@
 #include <vector>
 
 #include "core/config/configfile.h"
+#include "file_bytes.h"
 #include "tempdir.h"
 
 using namespace qm730;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::uint8_t> fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, std::size_t count, std::uint8_t value) {
-    std::ofstream out(path, std::ios::binary);
-    out << std::string(count, static_cast<char>(value));
-}
-
-ConfigImage patternedImage() {
-    ConfigImage image = defaultImage();
-    for (std::size_t i = 0; i < kImageSize; i += 97) image[i] = static_cast<std::uint8_t>(i * 7);
-    image[kImageSize - 1] = 0xEE;
-    return image;
-}
 
 bool holdsImage(const fs::path& path, const ConfigImage& image) {
     const std::vector<std::uint8_t> bytes = fileBytes(path);
