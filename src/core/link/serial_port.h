@@ -119,8 +119,10 @@ public:
     bool isOpen() const;
     const std::string& device() const { return device_; }
 
-    // Writes all bytes; throws SerialError(WriteTimeout) when the line takes
-    // nothing for stallTimeout.
+    // Writes all bytes; throws SerialError(WriteTimeout) when the line sends
+    // nothing for stallTimeout: neither takes a byte nor drains the driver's
+    // queue (a UART driver takes new bytes only once its queue has nearly
+    // emptied, seconds later at 19200 baud).
     void write(const std::uint8_t* data, std::size_t count,
                std::chrono::milliseconds stallTimeout = kWriteStallTimeout);
     // Reads what is there, up to count bytes, without waiting. A line that
@@ -156,8 +158,10 @@ private:
     std::uint32_t baudRate_ = 19200;
     bool queueSized_ = false;
 #else
+    class OutputProgress;  // how a write tells a slow line from a stuck one
     int fd_ = -1;
     bool pseudoTerminal_ = false;       // no transmitter queue of our own to discard
+    std::uint32_t baudRate_ = 19200;    // as configured: how fast the driver's queue drains
 #endif
     int entry_ = -1;  // where the device is recorded for release on an interrupt
     mutable bool lineFailed_ = false;  // a write, read or wait has failed since opening

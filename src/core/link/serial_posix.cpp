@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace qm730 {
 
@@ -247,6 +248,7 @@ void SerialPort::configure(const LineSettings& settings) {
     ::cfsetospeed(&tio, speed);
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
         failOrHangUp(SerialStep::ApplySettings, errno, "cannot apply the line settings");
+    baudRate_ = settings.baudRate;
     // tcsetattr succeeds when any part was taken; a pseudo-terminal, for
     // one, keeps 8 data bits without a word. Only reading back tells.
     termios taken{};
@@ -285,20 +287,67 @@ void SerialPort::abandon() noexcept {
     if (fd_ >= 0) release(true);
 }
 
+// A UART driver queues a few KiB and wakes a writer only once the queue is
+// nearly empty again: the 8250 holds 4,095 bytes and reports room below 256,
+// 2.2 s at 19200 baud. The line is stuck only when that queue stops
+// shrinking; where the driver cannot count it, the wait is stretched by the
+// time such a queue takes to drain.
+class SerialPort::OutputProgress {
+public:
+    OutputProgress(int fd, std::uint32_t baudRate, std::chrono::milliseconds stallTimeout)
+        : fd_(fd), baudRate_(baudRate ? baudRate : 19200), stallTimeout_(stallTimeout) {
+        restart();
+    }
+    Clock::time_point deadline() const { return deadline_; }
+    // Bytes went into the queue: the stall is counted afresh.
+    void restart() {
+        queued_ = queuedBytes();
+        deadline_ = Clock::now() + stallTimeout_ + (queued_ ? std::chrono::milliseconds(0) : drainAllowance());
+    }
+    // The deadline passed without room: true, with a new deadline, when the
+    // driver sent bytes meanwhile.
+    bool drained() {
+        const std::optional<std::size_t> now = queuedBytes();
+        if (!now || !queued_ || *now >= *queued_) return false;
+        queued_ = now;
+        deadline_ = Clock::now() + stallTimeout_;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kUncountedQueue = 4096;
+    std::optional<std::size_t> queuedBytes() const {
+        int unsent = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) return std::nullopt;
+        return unsent > 0 ? static_cast<std::size_t>(unsent) : 0;
+    }
+    // 11 bits a byte (start, 8 data, 2 stop) for a queue nobody can count.
+    std::chrono::milliseconds drainAllowance() const {
+        return std::chrono::milliseconds(kUncountedQueue * 11 * 1000 / baudRate_ + 1);
+    }
+
+    int fd_;
+    std::uint32_t baudRate_;
+    std::chrono::milliseconds stallTimeout_;
+    std::optional<std::size_t> queued_;
+    Clock::time_point deadline_;
+};
+
 void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds stallTimeout) {
     requireOpen("write");
-    auto deadline = Clock::now() + stallTimeout;
+    OutputProgress progress(fd_, baudRate_, stallTimeout);
     while (count > 0) {
         const ssize_t written = ::write(fd_, data, count);
         if (written > 0) {
             data += written;
             count -= static_cast<std::size_t>(written);
-            deadline = Clock::now() + stallTimeout;
+            progress.restart();
             continue;
         }
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) failOrHangUp(SerialStep::Write, errno, "write failed");
-        const int events = pollFor(fd_, POLLOUT, deadline);
+        const int events = pollFor(fd_, POLLOUT, progress.deadline());
+        if (events == 0 && progress.drained()) continue;
         if (events == 0) fail(SerialStep::WriteTimeout, ETIMEDOUT, "the line takes no more bytes");
         if (events < 0) fail(SerialStep::Write, errno, "write failed");
         if (events & POLLNVAL) fail(SerialStep::Write, EBADF, "write failed");
