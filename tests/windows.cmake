@@ -51,6 +51,7 @@ qm730_add_windows_tests(link_tests
     core/link/transfer_protocol_test.cpp
     core/link/upload_block_test.cpp
     ${PROJECT_SOURCE_DIR}/src/sim/board_wire.cpp
+    ${PROJECT_SOURCE_DIR}/src/sim/loader_wire.cpp
   LIBS qm730core GTest::gtest_main)
 
 # The Win32 serial layer through Wine's serial devices; the cases that need

@@ -164,15 +164,10 @@ LoaderAnswer FlashLoader::carryOut(const Request& r) {
             break;
         }
         case kReadBlock: {
-            const auto offset = static_cast<long>(r.address - kFlashStart);
-            Bytes block(flash_.begin() + offset, flash_.begin() + offset + static_cast<long>(kBlockBytes));
-            const int number = static_cast<int>(offset / static_cast<long>(kBlockBytes));
+            const int number = static_cast<int>((r.address - kFlashStart) / kBlockBytes);
             answer.note = tag + "read " + blockText(r.address);
-            if (faults_.corruptReadback.count(number)) {
-                block[0] = static_cast<std::uint8_t>(~block[0]);
-                answer.note += ", its first byte sent inverted on purpose";
-            }
-            answer.bytes = onTheLine(dataFrame(r.htag, r.address, block));
+            answer.bytes = onTheLine(readAnswer(r.htag, number, answer.note));
+            answer.dataFrame = true;
             answer.delay = delayFor(r.command);
             answer.note += afterText(answer.delay);
             return answer;
@@ -182,6 +177,37 @@ LoaderAnswer FlashLoader::carryOut(const Request& r) {
     answer.delay = delayFor(r.command);
     answer.note += afterText(answer.delay);
     return answer;
+}
+
+Bytes FlashLoader::readAnswer(std::uint8_t htag, int number, std::string& note) {
+    const auto damage = faults_.damagedReads.find(number);
+    const bool damaged =
+        damage != faults_.damagedReads.end() && (!faults_.damageOnce || damagedOnce_.insert(number).second);
+    // The next block, from the end round to the start, stands in for this one.
+    const int sent = damaged && damage->second == FrameDamage::OtherBlock ? (number + 1) % kBlocks : number;
+    const auto offset = static_cast<long>(sent) * static_cast<long>(kBlockBytes);
+    Bytes block(flash_.begin() + offset, flash_.begin() + offset + static_cast<long>(kBlockBytes));
+    if (faults_.corruptReadback.count(number)) {
+        block[0] = static_cast<std::uint8_t>(~block[0]);
+        note += ", its first byte sent inverted on purpose";
+    }
+    const std::uint32_t address = kFlashStart + static_cast<std::uint32_t>(offset);
+    Bytes plain = plainDataFrame(htag, address, block);
+    if (!damaged) return framed(plain);
+    switch (damage->second) {
+        case FrameDamage::FlippedBit:
+            plain[kDataHeaderBytes + kBlockBytes / 2] ^= 0x01;
+            note += ", a bit of byte 1024 flipped after the sum was made, on purpose";
+            break;
+        case FrameDamage::WrongSum:
+            plain[plain.size() - kChecksumBytes] ^= 0x01;
+            note += ", with a wrong sum on purpose";
+            break;
+        case FrameDamage::OtherBlock:
+            note += ", answered with the frame of " + blockText(address) + " on purpose";
+            break;
+    }
+    return framed(plain);
 }
 
 Bytes FlashLoader::onTheLine(Bytes answer) const {

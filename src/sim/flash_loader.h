@@ -21,6 +21,11 @@
 
 namespace qm730::sim {
 
+// How a block's data frame is damaged on its way: a bit of the block
+// flipped after the sum was made, a wrong sum, or the sound frame of the
+// next block (its address, data and sum) in its place.
+enum class FrameDamage { FlippedBit, WrongSum, OtherBlock };
+
 // Ways the loader can be told to misbehave, for trying the program's
 // failure paths.
 struct LoaderFaults {
@@ -28,6 +33,8 @@ struct LoaderFaults {
     // answer 15 instead of 06.
     std::set<std::uint8_t> refusedCommands;
     std::set<int> corruptReadback;           // blocks whose data frame carries a wrong byte
+    std::map<int, FrameDamage> damagedReads;  // blocks whose data frame arrives damaged
+    bool damageOnce = false;                  // only a block's first read is damaged; the next is sound
     std::optional<std::size_t> answerFrames;  // frames answered before the loader falls silent
     // Waited before the answer to a command (or to the probe, loader::kProbe).
     std::map<std::uint8_t, std::chrono::milliseconds> replyDelay;
@@ -42,6 +49,7 @@ struct LoaderAnswer {
     std::chrono::milliseconds delay{0};  // waited before they go out
     bool flashChanged = false;            // an erase or block write was carried out
     bool refused = false;                 // answered 15: damaged, not allowed or refused on purpose
+    bool dataFrame = false;               // the answer to a block read
     std::string note;                     // one line for the log
 };
 
@@ -62,11 +70,14 @@ public:
 private:
     std::chrono::milliseconds delayFor(std::uint8_t command) const;
     LoaderAnswer carryOut(const Request& request);
+    // The data frame of a block read as the faults let it go out.
+    Bytes readAnswer(std::uint8_t htag, int block, std::string& note);
     // The reply or data frame as the faults let it onto the line.
     Bytes onTheLine(Bytes answer) const;
 
     LoaderFaults faults_;
     Bytes flash_;
+    std::set<int> damagedOnce_;  // blocks whose one damaged read has gone out
     std::size_t framesSeen_ = 0;
     std::size_t probesSeen_ = 0;
 };

@@ -141,7 +141,7 @@ Bytes stuff(std::span<const std::uint8_t> plain) {
 
 Bytes reply(std::uint8_t htag, bool accepted) { return {kStart, accepted ? kAccepted : kRefused, htag, kEnd}; }
 
-Bytes dataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::uint8_t> block) {
+Bytes plainDataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::uint8_t> block) {
     Bytes plain{kStart, htag};
     appendLittleEndian(plain, static_cast<std::uint32_t>(block.size() + 10), 2);
     plain.push_back(kReadBlock);
@@ -151,9 +151,17 @@ Bytes dataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::u
     appendLittleEndian(plain, static_cast<std::uint32_t>(block.size()), 2);
     plain.insert(plain.end(), block.begin(), block.end());
     appendLittleEndian(plain, sum(plain), 2);
+    return plain;
+}
+
+Bytes framed(std::span<const std::uint8_t> plain) {
     Bytes wire = stuff(plain);
     wire.push_back(kEnd);
     return wire;
+}
+
+Bytes dataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::uint8_t> block) {
+    return framed(plainDataFrame(htag, address, block));
 }
 
 }  // namespace qm730::sim

@@ -84,9 +84,13 @@ Bytes stuff(std::span<const std::uint8_t> plain);
 // command was carried out or 15 when not, the request's Htag, and 03.
 Bytes reply(std::uint8_t htag, bool accepted);
 
-// The answer to a block read, ready for the line: 02, Htag, length 2058,
-// 12, ED, address and its complement, count 2048, the block, a 16-bit sum
-// of all that, stuffed, and the end byte.
+// The answer to a block read before stuffing: 02, Htag, length 2058, 12,
+// ED, address and its complement, count 2048, the block and a 16-bit sum of
+// all that.
+Bytes plainDataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::uint8_t> block);
+// An unstuffed frame made ready for the line: stuffed, with the end byte.
+Bytes framed(std::span<const std::uint8_t> plain);
+// The answer to a block read, ready for the line.
 Bytes dataFrame(std::uint8_t htag, std::uint32_t address, std::span<const std::uint8_t> block);
 
 }  // namespace qm730::sim

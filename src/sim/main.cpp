@@ -51,8 +51,9 @@ constexpr const char* kFooter =
     "the next.\n"
     "\n"
     "Signals: SIGINT, SIGTERM or SIGHUP stop the board; SIGUSR1 heals it: every\n"
-    "fault is off from then on and an answer a --delay still holds back is not\n"
-    "sent, so the next exchange meets a healthy board on the same device.\n"
+    "fault is off from then on and an answer a --delay or --crawl still holds\n"
+    "back is not sent, so the next exchange meets a healthy board on the same\n"
+    "device.\n"
     "\n"
     "Exit status: 0 after an interrupt or once --vanish-after has let the line go,\n"
     "1 when no pseudo-terminal could be had, 2 for a bad option, number or file\n"
@@ -146,8 +147,8 @@ int main(int argc, char** argv) {
 
     SimOptions options;
     std::string loadFile, flashLoadFile, stopAfter, stopAfterFrames, eraseDelay, ignoreProbes, noise, cutReply,
-        vanishAfter;
-    std::vector<std::string> refusedFlash, corruptBlocks, delays;
+        vanishAfter, crawl;
+    std::vector<std::string> refusedFlash, corruptBlocks, delays, flippedBits, wrongSums, otherBlocks;
 
     CLI::App app(kDescription, "qm730sim");
     app.footer(kFooter);
@@ -194,6 +195,20 @@ int main(int argc, char** argv) {
            "Send the first byte of this block (0 to 63) inverted when it is read back; the flash itself stays right; "
            "repeat for several")
         ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+    option("--flip-bit", flippedBits, "BLOCK",
+           "Flip a bit of this block (0 to 63) in its data frame after the frame's sum was made, as the line "
+           "would; repeat for several")
+        ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+    option("--wrong-sum", wrongSums, "BLOCK", "Send the data frame of this block (0 to 63) with a wrong sum; repeat for several")
+        ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+    option("--other-block", otherBlocks, "BLOCK",
+           "Answer a read of this block (0 to 63) with the sound data frame of the next block (63: of block 0), "
+           "its address included; repeat for several")
+        ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+    flag("--damage-once",
+         options.flash.damageOnce,
+         "Damage only the first read of each block that --flip-bit, --wrong-sum or --other-block names; a read "
+         "again gets a sound frame");
     option("--stop-after-frames", stopAfterFrames, "N",
            "Answer only the first N request frames (0 to 1000000); later frames are neither carried out nor "
            "answered, while probes still are")
@@ -237,6 +252,16 @@ int main(int argc, char** argv) {
                 return "expects a byte count from 1 to 1000000, not '" + text + "'";
             },
             ""));
+    option("--crawl", crawl, "MS",
+           "Send the download frame and every data frame one byte every MS milliseconds (1 to 60000): a board that "
+           "keeps talking, far slower than the line")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const auto ms = parseCount(text, kLongestDelayMs);
+                if (ms && *ms > 0) return {};
+                return "expects milliseconds from 1 to 60000, not '" + text + "'";
+            },
+            ""));
     flag("--pace", options.pace, "Take and send bytes at 19200 baud (11 bits a byte)");
     flag("--silent", options.silent, "Answer nothing: no logon, no probe, no frame");
 
@@ -253,6 +278,11 @@ int main(int argc, char** argv) {
         options.flash.refusedCommands.insert(kDelayedLoaderAnswers.at(command));
     }
     for (const std::string& block : corruptBlocks) options.flash.corruptReadback.insert(static_cast<int>(countOf(block)));
+    for (const auto& [blocks, damage] : {std::pair{&flippedBits, FrameDamage::FlippedBit},
+                                         std::pair{&wrongSums, FrameDamage::WrongSum},
+                                         std::pair{&otherBlocks, FrameDamage::OtherBlock}})
+        for (const std::string& block : *blocks) options.flash.damagedReads[static_cast<int>(countOf(block))] = damage;
+    if (!crawl.empty()) options.crawl = std::chrono::milliseconds(countOf(crawl));
     if (!stopAfterFrames.empty()) options.flash.answerFrames = countOf(stopAfterFrames);
     if (!eraseDelay.empty()) options.flash.replyDelay[loader::kErase] = std::chrono::milliseconds(countOf(eraseDelay));
     for (const std::string& text : delays) {

@@ -92,6 +92,18 @@ void SimBoard::put(SimLine& line, const std::uint8_t* data, std::size_t count) {
     if (now < count) throw LineVanished{};
 }
 
+bool SimBoard::putCrawling(SimLine& line, const std::uint8_t* data, std::size_t count) {
+    if (options_.crawl.count() == 0) {
+        put(line, data, count);
+        return true;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0 && !line.pause(options_.crawl, &healRequested_)) return false;
+        put(line, data + i, 1);
+    }
+    return true;
+}
+
 void SimBoard::answerService(SimLine& line, std::vector<std::uint8_t> answer, std::chrono::milliseconds delay) {
     if (delay.count() > 0 && !line.pause(delay, &healRequested_)) return;
     if (options_.flash.cutReply && *options_.flash.cutReply < answer.size()) answer.resize(*options_.flash.cutReply);
@@ -269,8 +281,12 @@ void SimBoard::answerFrame(SimLine& line) {
     }
     frame_.clear();
     if (answer.flashChanged) flashUnsaved_ = true;
-    if (answer.delay.count() == 0 || line.pause(answer.delay, &healRequested_))
-        put(line, answer.bytes.data(), answer.bytes.size());
+    if (answer.delay.count() == 0 || line.pause(answer.delay, &healRequested_)) {
+        if (answer.dataFrame)
+            putCrawling(line, answer.bytes.data(), answer.bytes.size());
+        else
+            put(line, answer.bytes.data(), answer.bytes.size());
+    }
     // Saved once the answer is out, so the save never delays it.
     if (answer.flashChanged) saveFlash();
 }
@@ -347,14 +363,15 @@ void SimBoard::sendFrame(SimLine& line) {
     std::size_t sent = 0;
     if (options_.framePause.count() > 0) {
         sent = std::min(count, frame.size() / 2);
-        put(line, frame.data(), sent);
+        if (!putCrawling(line, frame.data(), sent)) return;
         if (!line.pause(options_.framePause, &healRequested_)) return;
     }
-    put(line, frame.data() + sent, count - sent);
+    if (!putCrawling(line, frame.data() + sent, count - sent)) return;
     std::lock_guard lock(mutex_);
     ++stats_.framesSent;
     log_ << "qm730sim: sent " << count << " of " << frame.size() << " frame bytes";
     if (options_.framePause.count() > 0) log_ << ", " << options_.framePause.count() << " ms quiet after " << sent;
+    if (options_.crawl.count() > 0) log_ << ", one every " << options_.crawl.count() << " ms";
     log_ << "\n";
     log_.flush();
 }

@@ -35,6 +35,9 @@ struct SimOptions {
     std::chrono::milliseconds logonDelay{0};    // before the answer to the logon
     std::chrono::milliseconds serviceDelay{0};  // before the answer to a service request (go-ahead, NAK or frame)
     std::chrono::milliseconds framePause{0};    // in the middle of the download frame
+    // Between the bytes of the download frame and of every data frame: a
+    // board that keeps talking, far slower than the line.
+    std::chrono::milliseconds crawl{0};
     // Bytes that pass on the line (taken and sent) before the board closes
     // it for good, as a device that is pulled out.
     std::optional<std::size_t> vanishAfter;
@@ -88,6 +91,9 @@ private:
     void applyHeal();
     // Sends what the line lets through before the board lets it go.
     void put(SimLine& line, const std::uint8_t* data, std::size_t count);
+    // As put(), one byte every `crawl` when the board crawls; false when it
+    // is healed meanwhile, and the rest is not sent.
+    bool putCrawling(SimLine& line, const std::uint8_t* data, std::size_t count);
     // An answer of the configuration service after its delay, shaped by the
     // line noise and cut faults; nothing when the board is healed meanwhile.
     void answerService(SimLine& line, std::vector<std::uint8_t> answer, std::chrono::milliseconds delay);

@@ -5,11 +5,15 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 
@@ -217,16 +221,21 @@ TEST_F(CliTransfer, ADeviceThatGoesAwayIsALineFailureNamingIt) {
 }
 
 
+// Whatever signal ends a transfer (from the terminal, kill, a timer, a
+// limit reached), the port is handed back as it was found.
 TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
     using Line = ScriptedLine;
-    struct Case { const char* name; int sig; Line::Point point; const char* command; };
-    const std::vector<Case> cases = {
-        {"Ctrl+C in the middle of a read", SIGINT, Line::Point::Frame, "read"},
-        {"termination in the middle of a send", SIGTERM, Line::Point::Upload, "send"},
-    };
+    struct Case { int sig; Line::Point point; const char* command; };
+    std::vector<Case> cases;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+        cases.push_back(i % 2 ? Case{kEndingSignals[i], Line::Point::Upload, "send"}
+                              : Case{kEndingSignals[i], Line::Point::Frame, "read"});
+    // QUIT, XCPU and XFSZ would leave a core file.
+    const rlimit noCore{0, 0};
+    ASSERT_EQ(::setrlimit(RLIMIT_CORE, &noCore), 0);
     save(file("in.tbl"), patternImage(4));
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.command) + " ended by " + strsignal(c.sig));
         Line line(c.point, Line::Then::GoOnSlowly, 2000);
         const termios before = operatorSettings(line.nearEnd());
         ASSERT_EQ(::tcsetattr(line.nearEnd(), TCSANOW, &before), 0);
@@ -248,4 +257,37 @@ TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
         EXPECT_NO_THROW(next.open(line.path())) << "the lock is released";
         EXPECT_FALSE(fs::exists(file("out.tbl")));
     }
+}
+
+// A device that another program made exclusive stays so after a transfer
+// that root ran on it, however the transfer ends.
+TEST_F(CliTransfer, AnotherProgramsExclusiveFlagIsLeftAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root opens a device another program made exclusive";
+    Board board;
+    const int other = ::open(board.port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::ioctl(other, TIOCEXCL), 0);
+    const CtlRun r = ctl({"read", "--port", board.port(), file("out.tbl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(exclusiveFlag(other), 1) << "after a read";
+
+    ScriptedLine line(ScriptedLine::Point::Frame, ScriptedLine::Then::GoOnSlowly, 2000);
+    ASSERT_EQ(::ioctl(line.nearEnd(), TIOCEXCL), 0);
+    Background run({"read", "--port", line.path(), file("next.tbl")}, dir_.path());
+    ASSERT_TRUE(line.waitUntilReached());
+    EXPECT_TRUE(WIFSIGNALED(run.interrupt(SIGTERM)));
+    EXPECT_EQ(exclusiveFlag(line.nearEnd()), 1) << "after an interrupted read";
+    ::close(other);
+}
+
+// A broken pipe from the program's own output is an output error: the read
+// is done and kept, and the program says it could not write its line.
+TEST_F(CliTransfer, AClosedStandardOutputIsAnOutputErrorNotDeath) {
+    Board board;
+    const int status = runWithClosedStdout({"read", "--port", board.port(), file("out.tbl")}, dir_.path());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    const std::string said = fileText(file("ctl.err"));
+    EXPECT_EQ(said.rfind("qm730ctl: cannot write to standard output", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(fs::file_size(file("out.tbl")), kImageSize);
 }

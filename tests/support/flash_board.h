@@ -99,6 +99,11 @@ public:
         return flash_;
     }
     int probes() const { return probes_; }
+    // When each probe byte arrived.
+    std::vector<Clock::time_point> probeTimes() {
+        std::lock_guard lock(mutex_);
+        return probeTimes_;
+    }
 
 private:
     void serve() {
@@ -136,6 +141,10 @@ private:
     }
 
     void probe() {
+        {
+            std::lock_guard lock(mutex_);
+            probeTimes_.push_back(Clock::now());
+        }
         const int number = ++probes_;
         if (script_.hangUpOnProbe) return hangUp();
         if (number <= script_.probesUnanswered) return;
@@ -279,6 +288,7 @@ private:
     std::vector<ReceivedFrame> frames_;
     Bytes flash_;
     std::atomic<int> probes_{0};
+    std::vector<Clock::time_point> probeTimes_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

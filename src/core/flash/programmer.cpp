@@ -22,6 +22,45 @@ std::string blockText(int k) {
     return "block " + std::to_string(k) + " (" + hexAddress(FlashImage::blockAddress(k)) + ")";
 }
 
+// Bytes on the line, as the bound of a run counts them: a check or erase
+// frame and its reply; a block write frame (before the escapes its data
+// need); a block read frame, and the data frame that answers it with its
+// end byte (the escapes of the block aside).
+constexpr std::size_t kCommandFrameLine = 27;
+constexpr std::size_t kCommandExchange = kCommandFrameLine + kReplySize;
+constexpr std::size_t kWriteFrameLine = kRequestHeaderSize + kFlashBlockSize + 2 + 1;
+constexpr std::size_t kBlockReadExchange = kCommandFrameLine + kDataFrameSize + 1;
+
+std::size_t escapesIn(std::span<const std::uint8_t> block) {
+    return static_cast<std::size_t>(
+        std::count_if(block.begin(), block.end(), [](std::uint8_t b) { return b == kFrameEnd || b == kFrameEscape; }));
+}
+
+// A write: the check, two erases with their pauses, each block written and
+// read back.
+WireTime writeWireTime(const FlashImage& image, const std::vector<int>& blocks) {
+    WireTime wire{3 * kCommandExchange, std::chrono::milliseconds(kPortSettleMs + 2 * kErasePauseMs)};
+    for (int k : blocks) wire.bytes += kWriteFrameLine + kReplySize + kBlockReadExchange + 2 * escapesIn(image.block(k));
+    return wire;
+}
+
+// A read of the whole flash: the check and 64 block reads.
+WireTime readOutWireTime() {
+    return {kCommandExchange + kFlashBlockCount * kBlockReadExchange, std::chrono::milliseconds(kPortSettleMs)};
+}
+
+// The bound of one run, lifted however it ends.
+class OperationScope {
+public:
+    OperationScope(BoardLink& link, const WireTime& wire) : link_(link) { link_.beginOperation(wire); }
+    ~OperationScope() { link_.endOperation(); }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+private:
+    BoardLink& link_;
+};
+
 std::string stepText(const FlashOutcome& outcome) {
     switch (outcome.step) {
         case FlashStep::None: return "the write";
@@ -50,6 +89,8 @@ public:
     FlashOutcome write(const std::string& portName, const Firmware& firmware) {
         const auto snapshot = std::make_unique<const FlashImage>(firmware.image);
         const FlashImage& image = *snapshot;
+        const std::vector<int> blocks = image.blocksToProgram();
+        const OperationScope bounded(link_, writeWireTime(image, blocks));
         LinkBusy busy(state_);
         host_.enableWrite(false);
         state_.LinkError = false;
@@ -70,7 +111,6 @@ public:
             host_.DelayMs(kErasePauseMs);
         }
 
-        const std::vector<int> blocks = image.blocksToProgram();
         const std::string ofBlocks = " of " + std::to_string(blocks.size());
         const int maximum = static_cast<int>(
             std::min<std::uint64_t>(std::uint64_t{image.BytesLoaded} + kBlockProgressReserve, INT_MAX));
@@ -110,6 +150,7 @@ public:
     // Every block is read, blank or not: what the board holds is not known
     // beforehand. The image is replaced only once all of them have come.
     FlashOutcome readOut(const std::string& portName, FlashImage& image) {
+        const OperationScope bounded(link_, readOutWireTime());
         LinkBusy busy(state_);
         host_.enableWrite(false);
         state_.LinkError = false;
@@ -119,20 +160,17 @@ public:
         if (!link_.OpenBoardLink(portName)) return boardNotFound();
 
         // Nothing the board sent after its answer to the check may be taken
-        // for the head of the first data frame. Nothing checks the data read
-        // against anything, so every frame must be as long as the first.
+        // for the head of the first data frame. Nothing else holds the data
+        // read, so every frame must be sound and as long as the first.
         beginStep(kReadStatus, kReadOutProgressMaximum);
         at(FlashStep::ReadOut, FlashImage::blockAddress(0), 0);
         if (!link_.Purge()) return transmitError();
         const auto flash = std::make_unique<FlashImage>();
         std::size_t frameSize = 0;
         for (int k = 0; k < kFlashBlockCount; ++k) {
-            at(FlashStep::ReadOut, FlashImage::blockAddress(k), k);
-            link_.SendFrame(FlashImage::blockAddress(k), kFlashBlockSize, board_command::kReadBlock,
-                            complementOf(board_command::kReadBlock));
             std::span<std::uint8_t, kFlashBlockSize> block(flash->bytes.data() + static_cast<std::size_t>(k) * kFlashBlockSize,
                                                             kFlashBlockSize);
-            if (state_.LinkError || !link_.ReadBlockData(block, &frameSize)) return transmitError();
+            if (!readSoundBlock(k, block, frameSize)) return transmitError();
             ++outcome_.blocksRead;
             host_.note(blockText(k) + " read, " + std::to_string(outcome_.blocksRead) + " of " +
                        std::to_string(kFlashBlockCount));
@@ -148,6 +186,25 @@ public:
     }
 
 private:
+    // A frame damaged on the line comes sound the next time; one that never
+    // does is reported with what was wrong with it the last time.
+    bool readSoundBlock(int k, std::span<std::uint8_t, kFlashBlockSize> block, std::size_t& frameSize) {
+        const std::uint32_t address = FlashImage::blockAddress(k);
+        for (int read = 1;; ++read) {
+            at(FlashStep::ReadOut, address, k);
+            outcome_.reads = read;
+            link_.SendFrame(address, kFlashBlockSize, board_command::kReadBlock, complementOf(board_command::kReadBlock));
+            if (!state_.LinkError && link_.ReadCheckedBlock(address, block, &frameSize)) return true;
+            if (read == kReadsPerBlock || !isDamagedFrame(link_.lastFailure())) return false;
+            const std::string why = link_.failureDetail().empty() ? describeLinkFailure(link_.lastFailure())
+                                                                  : describeLinkFailure(link_.lastFailure()) + ": " +
+                                                                        link_.failureDetail();
+            host_.note(blockText(k) + " arrived damaged (" + why + "); read again");
+            state_.LinkError = false;
+            link_.extendOperation({kBlockReadExchange, std::chrono::milliseconds(0)});
+        }
+    }
+
     FlashOutcome succeeded() {
         outcome_.result = FlashResult::Success;
         outcome_.step = FlashStep::None;
@@ -223,6 +280,13 @@ std::string describeFlashOutcome(const FlashOutcome& outcome) {
     const auto withDetail = [&](std::string text) {
         return outcome.detail.empty() ? text : text + ": " + outcome.detail;
     };
+    // "block 20 (DA000) did not arrive sound in 3 reads: ..."
+    const auto damaged = [&] {
+        const std::string why = withDetail(describeLinkFailure(outcome.failure));
+        if (outcome.step != FlashStep::ReadOut) return why + " during " + stepText(outcome);
+        return blockText(outcome.block) + " did not arrive sound in " + std::to_string(outcome.reads) +
+               (outcome.reads == 1 ? " read: " : " reads: ") + why;
+    };
     switch (outcome.result) {
         case FlashResult::Success:
             return "the firmware was written and every written block read back the same (" +
@@ -245,7 +309,10 @@ std::string describeFlashOutcome(const FlashOutcome& outcome) {
                 case LinkFailure::FrameTooShort:
                 case LinkFailure::FrameBadEscape:
                 case LinkFailure::FrameSizeChanged:
-                    return describeLinkFailure(outcome.failure) + " during " + stepText(outcome);
+                case LinkFailure::FrameLayout:
+                case LinkFailure::FrameChecksum:
+                case LinkFailure::FrameWrongBlock: return damaged();
+                case LinkFailure::TooSlow: return "during " + stepText(outcome) + ", " + outcome.detail;
                 default: return "transmit error during " + stepText(outcome);
             }
         case FlashResult::VerifyMismatch:

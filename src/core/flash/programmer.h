@@ -56,6 +56,7 @@ struct FlashOutcome {
     int blocksWritten = 0;
     int blocksVerified = 0;
     int blocksRead = 0;  // by a flash backup
+    int reads = 0;       // how often a backup read the block that failed (a damaged one is read again)
 
     bool ok() const { return result == FlashResult::Success; }
 };
@@ -73,17 +74,23 @@ FlashOutcome WriteFirmware(BoardLink& link, const std::string& portName, const F
 // bytes) and the data frame it is answered with (2064 bytes or more).
 inline constexpr int kReadOutProgressMaximum = kFlashBlockCount * (27 + 2064);
 
+// A block whose data frame arrives damaged is read this often in all before
+// the read of the flash gives up.
+inline constexpr int kReadsPerBlock = 3;
+
 // Reads the board's whole flash, D0000 to EFFFF, so that it can be kept
 // before new firmware is written: the board check, then a block read of each
-// of the 64 blocks in increasing order. The data read are checked against
-// nothing, so a data frame of another size than the first (a byte lost or
-// added on the line) fails the read as a bad frame does. Status, progress and the Write
-// command are reported through the link's host, and every failure ends the
-// run as a failed write does (" Ready", "Transmit Error!" or "The target
-// board is not found !", the port closed). On success the image holds the
-// flash as read (BytesLoaded counts its bytes) and the run ends with status
-// " Ready" but no message: keeping the result is the caller's part. On
-// failure the image is left as it was. The port is closed at the end
+// of the 64 blocks in increasing order. Nothing else holds the data read, so
+// every data frame is checked whole (its size and layout, its sum, the
+// address asked for; see checkDataFrame), and as long as the first. A block
+// whose frame arrives damaged is read again, up to kReadsPerBlock reads in
+// all; a block that never arrives sound, a time-out or a failing line ends
+// the run as a failed write does (" Ready", "Transmit Error!" or "The target
+// board is not found !", the port closed). Status, progress and the Write
+// command are reported through the link's host. On success the image holds
+// the flash as read (BytesLoaded counts its bytes) and the run ends with
+// status " Ready" but no message: keeping the result is the caller's part.
+// On failure the image is left as it was. The port is closed at the end
 // whatever happens.
 FlashOutcome ReadFirmware(BoardLink& link, const std::string& portName, FlashImage& image);
 

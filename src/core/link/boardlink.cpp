@@ -1,6 +1,7 @@
 #include "core/link/boardlink.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -13,6 +14,39 @@ using namespace std::chrono_literals;
 
 void putLittleEndian(std::vector<std::uint8_t>& frame, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) frame.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::uint32_t littleEndian(std::span<const std::uint8_t> frame, std::size_t at, std::size_t bytes) {
+    std::uint32_t value = 0;
+    for (std::size_t i = bytes; i-- > 0;) value = value << 8 | frame[at + i];
+    return value;
+}
+
+std::string hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+// Where the fields of a data frame lie once it is unstuffed.
+constexpr std::size_t kDataLengthAt = 2, kDataCommandAt = 4, kDataAddressAt = 6, kDataComplementAt = 9,
+                      kDataCountAt = 12;
+constexpr std::uint32_t kDataLength = kFlashBlockSize + 10;
+
+std::optional<FrameProblem> layoutProblem(std::span<const std::uint8_t> frame) {
+    const auto problem = [](std::string detail) { return FrameProblem{LinkFailure::FrameLayout, std::move(detail)}; };
+    if (frame.size() != kDataFrameSize)
+        return problem("it is " + std::to_string(frame.size()) + " bytes instead of " + std::to_string(kDataFrameSize));
+    if (frame[0] != kFrameStart) return problem("it begins with " + hex(frame[0], 2) + " instead of 02");
+    const std::uint8_t command = board_command::kReadBlock;
+    if (frame[kDataCommandAt] != command || frame[kDataCommandAt + 1] != static_cast<std::uint8_t>(~command))
+        return problem("its command is " + hex(frame[kDataCommandAt], 2) + " " + hex(frame[kDataCommandAt + 1], 2) +
+                       " instead of 12 ED");
+    if (const std::uint32_t length = littleEndian(frame, kDataLengthAt, 2); length != kDataLength)
+        return problem("its length field says " + std::to_string(length) + " instead of " + std::to_string(kDataLength));
+    if (const std::uint32_t count = littleEndian(frame, kDataCountAt, 2); count != kFlashBlockSize)
+        return problem("its count says " + std::to_string(count) + " instead of " + std::to_string(kFlashBlockSize));
+    return std::nullopt;
 }
 
 // Clears QuietWait however the check's exchange ends.
@@ -91,6 +125,26 @@ std::optional<std::size_t> UnescapeFrame(std::vector<std::uint8_t>& frame) {
     return frame.size();
 }
 
+std::optional<FrameProblem> checkDataFrame(std::span<const std::uint8_t> frame, std::uint32_t address) {
+    if (auto problem = layoutProblem(frame)) return problem;
+    // A bit that flipped anywhere on the way shows in the sum.
+    const std::size_t sumAt = kDataFrameSize - 2;
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < sumAt; ++i) sum = static_cast<std::uint16_t>(sum + frame[i]);
+    if (const std::uint32_t carried = littleEndian(frame, sumAt, 2); carried != sum)
+        return FrameProblem{LinkFailure::FrameChecksum,
+                            "it carries the sum " + hex(carried, 4) + ", its bytes add up to " + hex(sum, 4)};
+    // A sound frame of another block would be kept in this one's place.
+    const std::uint32_t carried = littleEndian(frame, kDataAddressAt, 3);
+    if (carried != (address & 0xFFFFFF))
+        return FrameProblem{LinkFailure::FrameWrongBlock,
+                            "it carries address " + hex(carried, 5) + " where " + hex(address, 5) + " was asked for"};
+    if (const std::uint32_t complement = littleEndian(frame, kDataComplementAt, 3); complement != (~address & 0xFFFFFF))
+        return FrameProblem{LinkFailure::FrameLayout, "its address complement " + hex(complement, 6) +
+                                                          " does not match address " + hex(carried, 5)};
+    return std::nullopt;
+}
+
 std::string comPortName(int itemIndex) { return "COM" + std::to_string(itemIndex + 1); }
 
 LinkState& linkState() {
@@ -109,9 +163,26 @@ std::string describeLinkFailure(LinkFailure failure) {
         case LinkFailure::FrameTooShort: return "the board's data frame was too short to hold a block";
         case LinkFailure::FrameBadEscape: return "the board's data frame held a broken escape sequence";
         case LinkFailure::FrameSizeChanged: return "the board's data frame differed in size from the ones before it";
+        case LinkFailure::FrameLayout: return "the board's data frame was not laid out as the answer to a block read";
+        case LinkFailure::FrameChecksum: return "the board's data frame had a wrong checksum";
+        case LinkFailure::FrameWrongBlock: return "the board's data frame held another block than the one asked for";
         case LinkFailure::LineFailed: return "the serial line failed";
+        case LinkFailure::TooSlow: return "the board answered far slower than the line";
     }
     return "unknown failure";
+}
+
+bool isDamagedFrame(LinkFailure failure) {
+    switch (failure) {
+        case LinkFailure::FrameTooLong:
+        case LinkFailure::FrameTooShort:
+        case LinkFailure::FrameBadEscape:
+        case LinkFailure::FrameSizeChanged:
+        case LinkFailure::FrameLayout:
+        case LinkFailure::FrameChecksum:
+        case LinkFailure::FrameWrongBlock: return true;
+        default: return false;
+    }
 }
 
 BoardLink::BoardLink(TCommPort& port, LinkHost& host, LinkState& state) : port_(port), host_(host), state_(state) {}
@@ -123,11 +194,45 @@ bool BoardLink::fail(LinkFailure failure) {
 }
 
 // A device that fails in the middle of an exchange is given up: the port is
-// closed so that the next operation starts clean.
+// closed so that the next operation starts clean. A write cut off at the
+// operation's deadline is the bound, not the device.
 bool BoardLink::lineFailed(const ECommError& error) {
+    if (bound_.passed(Clock::now())) return tooSlow();
     failureDetail_ = error.reason();
     ClosePort();
     return fail(LinkFailure::LineFailed);
+}
+
+bool BoardLink::tooSlow() {
+    failureDetail_ =
+        farSlowerText("the line carried", lineBytes_, expectedBytes_, bound_.elapsed(Clock::now()));
+    return fail(LinkFailure::TooSlow);
+}
+
+void BoardLink::beginOperation(const WireTime& wire) {
+    bound_.start(Clock::now(), timeLimit_.value_or(wire.limit()));
+    expectedBytes_ = wire.bytes;
+    lineBytes_ = 0;
+    port_.SetWriteDeadline(bound_.deadline());
+}
+
+void BoardLink::extendOperation(const WireTime& more) {
+    bound_.extend(2 * more.duration());
+    expectedBytes_ += more.bytes;
+    if (bound_.running()) port_.SetWriteDeadline(bound_.deadline());
+}
+
+void BoardLink::endOperation() {
+    bound_.stop();
+    port_.SetWriteDeadline(std::nullopt);
+}
+
+bool BoardLink::noByte() { return bound_.passed(Clock::now()) ? tooSlow() : timedOut(); }
+
+std::uint8_t BoardLink::takeByte() {
+    const std::uint8_t byte = port_.ReadByte();
+    ++lineBytes_;
+    return byte;
 }
 
 bool BoardLink::timedOut() {
@@ -169,7 +274,8 @@ void BoardLink::AdvanceProgress(std::size_t by) {
 // without one. Windows get their messages processed between slices; a byte
 // is taken as soon as it arrives. Throws ECommError when the line fails.
 bool BoardLink::awaitByte(std::chrono::milliseconds window) {
-    const Clock::time_point deadline = Clock::now() + window;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + bound_.clip(window, start);
     for (;;) {
         if (port_.BytesWaiting() > 0) return true;
         const Clock::time_point now = Clock::now();
@@ -263,6 +369,7 @@ bool BoardLink::SendRaw(std::span<const std::uint8_t> bytes) {
     } catch (const ECommError& error) {
         return lineFailed(error);
     }
+    lineBytes_ += bytes.size();
     AdvanceProgress(bytes.size());
     return true;
 }
@@ -275,8 +382,8 @@ bool BoardLink::ReadReply(std::span<std::uint8_t> buffer) {
     const auto window = state_.QuietWait ? kQuietWindow : kReplyWindow;
     try {
         for (std::uint8_t& byte : buffer) {
-            if (!awaitByte(window)) return timedOut();
-            byte = port_.ReadByte();
+            if (!awaitByte(window)) return noByte();
+            byte = takeByte();
         }
     } catch (const ECommError& error) {
         return lineFailed(error);
@@ -294,8 +401,8 @@ bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
     frame.reserve(kFrameBufferSize);
     try {
         for (;;) {
-            if (!awaitByte(kReplyWindow)) return timedOut();
-            const std::uint8_t byte = port_.ReadByte();
+            if (!awaitByte(kReplyWindow)) return noByte();
+            const std::uint8_t byte = takeByte();
             if (byte == kFrameEnd) {
                 if (frame.size() >= kDataFrameMinimumBeforeEnd) return true;
                 continue;
@@ -312,14 +419,35 @@ bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
     }
 }
 
-bool BoardLink::ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block, std::size_t* frameSize) {
-    std::vector<std::uint8_t> frame;
+// The data frame, collected and unstuffed, at least long enough to hold a block.
+bool BoardLink::collectFrame(std::vector<std::uint8_t>& frame) {
     if (!ReadDataFrame(frame)) return fail(failure_);
     const std::optional<std::size_t> length = UnescapeFrame(frame);
     if (!length) return fail(LinkFailure::FrameBadEscape);
     if (*length < kDataFrameMinimumSize) return fail(LinkFailure::FrameTooShort);
-    if (frameSize && *frameSize != 0 && *frameSize != *length) return fail(LinkFailure::FrameSizeChanged);
-    if (frameSize) *frameSize = *length;
+    return true;
+}
+
+bool BoardLink::ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block, std::size_t* frameSize) {
+    std::vector<std::uint8_t> frame;
+    if (!collectFrame(frame)) return false;
+    if (frameSize && *frameSize != 0 && *frameSize != frame.size()) return fail(LinkFailure::FrameSizeChanged);
+    if (frameSize) *frameSize = frame.size();
+    std::copy_n(frame.begin() + kDataFrameBlockStart, kFlashBlockSize, block.begin());
+    return true;
+}
+
+bool BoardLink::ReadCheckedBlock(std::uint32_t address, std::span<std::uint8_t, kFlashBlockSize> block,
+                                 std::size_t* frameSize) {
+    failureDetail_.clear();
+    std::vector<std::uint8_t> frame;
+    if (!collectFrame(frame)) return false;
+    if (const std::optional<FrameProblem> problem = checkDataFrame(frame, address)) {
+        failureDetail_ = problem->detail;
+        return fail(problem->failure);
+    }
+    if (frameSize && *frameSize != 0 && *frameSize != frame.size()) return fail(LinkFailure::FrameSizeChanged);
+    if (frameSize) *frameSize = frame.size();
     std::copy_n(frame.begin() + kDataFrameBlockStart, kFlashBlockSize, block.begin());
     return true;
 }
@@ -333,12 +461,13 @@ ProbeResult BoardLink::ProbeBoard() {
     try {
         port_.Purge();
         port_.Write(&kProbeByte, 1);
+        ++lineBytes_;
         AdvanceProgress(1);
         if (!awaitByte(kProbeWindow)) {
             failure_ = LinkFailure::Timeout;
             return ProbeResult::NoAnswer;
         }
-        if (port_.ReadByte() != kAcceptedByte) {
+        if (takeByte() != kAcceptedByte) {
             failure_ = LinkFailure::Refused;
             return ProbeResult::WrongAnswer;
         }
@@ -367,6 +496,9 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
         outcome.detail = link.failureDetail();
         return outcome;
     }
+    // The first probe comes a tick after the port opens, as the connection
+    // dialog's first comes on its timer's first tick.
+    link.host().DelayMs(kProbeIntervalMs);
     const Clock::time_point start = Clock::now();
     for (;;) {
         link.SetProgress(0);

@@ -22,6 +22,7 @@
 #include "core/flash/flashimage.h"
 #include "core/link/boardlink_host.h"
 #include "core/link/commport.h"
+#include "core/link/operation_bound.h"
 
 namespace qm730 {
 
@@ -53,6 +54,10 @@ inline constexpr std::size_t kDataFrameMinimumBeforeEnd = 15;
 // An unstuffed data frame carries the block at bytes 14 to 2061.
 inline constexpr std::size_t kDataFrameBlockStart = 14;
 inline constexpr std::size_t kDataFrameMinimumSize = kDataFrameBlockStart + kFlashBlockSize;  // 2062
+// As the board builds it, a data frame is 02, Htag, the length 2058, 12 ED,
+// the address and its complement, the count 2048, the block and a 16-bit sum
+// of everything before it: 2064 bytes before stuffing.
+inline constexpr std::size_t kDataFrameSize = kDataFrameMinimumSize + 2;
 
 // Waits. Each is the longest silence tolerated before one expected byte,
 // counted as 101 polls of the interval; measured on a monotonic clock and
@@ -139,9 +144,24 @@ enum class LinkFailure {
     FrameTooShort,   // a data frame too short to hold a block
     FrameBadEscape,  // a data frame with an escape that stands for nothing
     FrameSizeChanged,  // a data frame of another size than the ones before it
+    FrameLayout,     // a data frame not laid out as the answer to a block read
+    FrameChecksum,   // a data frame whose sum does not match its bytes
+    FrameWrongBlock, // a data frame that carries another address than the one asked for
     LineFailed,      // the device failed (an adapter pulled out, ...)
+    TooSlow,         // the board still talked, but the operation ran past its bound
 };
 std::string describeLinkFailure(LinkFailure failure);
+// A data frame that came whole but damaged, which reading it again may mend.
+bool isDamagedFrame(LinkFailure failure);
+
+// What is wrong with an unstuffed data frame that answers a block read of
+// `address`: its size, start, command, length, count, sum, address and
+// address complement are checked against the frame the board builds.
+struct FrameProblem {
+    LinkFailure failure;
+    std::string detail;  // "it carries the sum 1A2B, its bytes add up to 1A2C"
+};
+std::optional<FrameProblem> checkDataFrame(std::span<const std::uint8_t> frame, std::uint32_t address);
 
 enum class ProbeResult {
     Answered,     // 06
@@ -189,6 +209,12 @@ public:
     // line shifts the block without any other sign. 0 takes the size of the
     // frame that comes; any other value fails a frame of another size.
     bool ReadBlockData(std::span<std::uint8_t, kFlashBlockSize> block, std::size_t* frameSize = nullptr);
+    // As ReadBlockData, and the whole frame is checked as checkDataFrame()
+    // says: a block kept as the board's flash must be the block the board
+    // sent for that address, as it sent it. failureDetail() tells what is
+    // wrong with a damaged frame.
+    bool ReadCheckedBlock(std::uint32_t address, std::span<std::uint8_t, kFlashBlockSize> block,
+                          std::size_t* frameSize);
     // Sends 0E and waits up to 1,010 ms for the answer; 06 purges the port.
     ProbeResult ProbeBoard();
 
@@ -201,8 +227,22 @@ public:
     void SetProgress(int position);
     void AdvanceProgress(std::size_t by);
 
+    // The bound of one operation (a firmware write, a read of the flash):
+    // from now on every wait and every write of the link ends by twice the
+    // wire time plus 30 s (or by the time limit, when one is set), and an
+    // exchange still going then fails as TooSlow. extendOperation() adds the
+    // time of work taken on later (a block read again, at twice its wire
+    // time); endOperation() lifts the bound.
+    void beginOperation(const WireTime& wire);
+    void extendOperation(const WireTime& more);
+    void endOperation();
+    // Replaces the limit that the wire time gives, for trying the bound
+    // without waiting for it.
+    void setTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
+
     LinkFailure lastFailure() const { return failure_; }
-    // The system's complaint behind PortFailed or LineFailed.
+    // The system's complaint behind PortFailed or LineFailed, what is wrong
+    // with a damaged data frame, or how slow the line was (TooSlow).
     const std::string& failureDetail() const { return failureDetail_; }
 
     TCommPort& port() { return port_; }
@@ -211,15 +251,24 @@ public:
 
 private:
     bool awaitByte(std::chrono::milliseconds window);
+    std::uint8_t takeByte();
+    bool collectFrame(std::vector<std::uint8_t>& frame);
     bool fail(LinkFailure failure);
     bool lineFailed(const ECommError& error);
+    // No byte within its window: a time-out, or the operation's bound passed.
+    bool noByte();
     bool timedOut();
+    bool tooSlow();
 
     TCommPort& port_;
     LinkHost& host_;
     LinkState& state_;
     LinkFailure failure_ = LinkFailure::None;
     std::string failureDetail_;
+    std::optional<std::chrono::milliseconds> timeLimit_;
+    OperationBound bound_;
+    std::uint64_t expectedBytes_ = 0;  // on the line both ways, as the operation's wire time counts them
+    std::uint64_t lineBytes_ = 0;      // written and read since the operation began
 };
 
 // Probes on the given port until the board answers or the time-out has

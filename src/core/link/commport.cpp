@@ -170,6 +170,10 @@ void TCommPort::PulseRts(bool pulse) {
     }
 }
 
+void TCommPort::SetWriteDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    port_.setWriteDeadline(deadline);
+}
+
 TCommPort& commPort() {
     static TCommPort port;
     return port;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "core/link/serial_port.h"
@@ -78,6 +79,10 @@ public:
     bool WaitForInput(std::chrono::milliseconds timeout);
     void Purge();
     void PulseRts(bool pulse);
+    // No Write goes on past this time (nothing: no such limit); one still
+    // unfinished then throws kWriteFailed. The bound of the operation under
+    // way, kept across a reopening of the port.
+    void SetWriteDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
 
     const std::string& PortName() const { return portName_; }
     const LineSettings& Settings() const { return settings_; }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,6 +45,7 @@ enum class SerialStep {
     Close,
     NotOpen,
     HangUp,        // the device went away (adapter pulled, other end closed)
+    OutOfTime,     // a write still going at the deadline of the operation under way
 };
 
 // what() names the device and says what went wrong ("/dev/ttyUSB0: the line
@@ -110,11 +112,14 @@ public:
     // Closing after a failure: discards what the line has not taken, so the
     // close cannot wait for it, and never throws.
     void abandon() noexcept;
-    // From now on an interrupt or termination signal (Ctrl+C, kill, a closed
-    // terminal) releases every open port as abandon() does, then ends the
-    // program as the signal would have. Signals the program ignores stay
-    // ignored. For programs that leave these signals at their defaults (on
-    // Windows: that install no console control handler of their own).
+    // From now on every signal whose default is to end the program (Ctrl+C,
+    // kill, a closed terminal, SIGQUIT, SIGUSR1, SIGALRM, a limit reached,
+    // ...) releases every open port as abandon() does, then ends the program
+    // as the signal would have. A broken pipe that the program's own write
+    // caused ends nothing: that write fails (EPIPE) and says so where it is
+    // made. Signals the program ignores or handles stay as they are. On
+    // Windows: Ctrl+C, Ctrl+Break, a closed console window, logoff and
+    // shutdown, for programs that install no console control handler.
     static void releasePortsOnInterrupt();
     bool isOpen() const;
     const std::string& device() const { return device_; }
@@ -125,6 +130,13 @@ public:
     // emptied, seconds later at 19200 baud).
     void write(const std::uint8_t* data, std::size_t count,
                std::chrono::milliseconds stallTimeout = kWriteStallTimeout);
+    // From now on no write goes on past the deadline, however the line
+    // moves: one still unfinished then fails with SerialStep::OutOfTime.
+    // The deadline of the operation under way (a line that drains, but far
+    // too slowly); nothing lifts it.
+    void setWriteDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+        writeDeadline_ = deadline;
+    }
     // Reads what is there, up to count bytes, without waiting. A line that
     // has hung up fails with SerialStep::HangUp, as does every other step.
     std::size_t readAvailable(std::uint8_t* data, std::size_t count);
@@ -161,8 +173,10 @@ private:
     class OutputProgress;  // how a write tells a slow line from a stuck one
     int fd_ = -1;
     bool pseudoTerminal_ = false;       // no transmitter queue of our own to discard
+    bool madeExclusive_ = false;        // TIOCEXCL is ours to clear
     std::uint32_t baudRate_ = 19200;    // as configured: how fast the driver's queue drains
 #endif
+    std::optional<std::chrono::steady_clock::time_point> writeDeadline_;
     int entry_ = -1;  // where the device is recorded for release on an interrupt
     mutable bool lineFailed_ = false;  // a write, read or wait has failed since opening
     std::string device_;

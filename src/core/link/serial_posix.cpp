@@ -57,6 +57,7 @@ bool meansHangUp(int error) { return error == EIO || error == ENXIO || error == 
 struct OpenDevice {
     std::atomic<int> fd{-1};
     std::atomic<bool> haveSettings{false};
+    std::atomic<bool> madeExclusive{false};  // this program set TIOCEXCL, so it clears it
     termios settings{};  // as the device had them when it was opened
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
@@ -78,27 +79,50 @@ int recordDevice(int fd) {
 void forgetDevice(int entry) {
     if (entry < 0) return;
     openDevices[entry].haveSettings.store(false);
+    openDevices[entry].madeExclusive.store(false);
     openDevices[entry].fd.store(-1);
+}
+
+// Makes the device exclusive unless another program has made it so already
+// (root opens it all the same); true when this program set the flag and so
+// is the one to clear it. A kernel that cannot tell gets the flag set.
+bool makeExclusive(int fd) {
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return false;
+    return ::ioctl(fd, TIOCEXCL) == 0;
 }
 
 // Puts the remembered settings back (when: TCSADRAIN once the last bytes
 // are out, TCSANOW at once) and gives up exclusive use and the lock. Only
-// async-signal-safe calls: the interrupt handler uses it too.
-void letGo(int fd, int entry, int when) {
+// async-signal-safe calls: the signal handler uses it too.
+void letGo(int fd, int entry, int when, bool madeExclusive) {
     if (entry >= 0 && openDevices[entry].haveSettings.load())
         ::tcsetattr(fd, when, &openDevices[entry].settings);
-    ::ioctl(fd, TIOCNXCL);
+    if (madeExclusive) ::ioctl(fd, TIOCNXCL);
     ::flock(fd, LOCK_UN);
 }
 
-const int kReleaseSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the program (and that can be
+// caught): each would leave the port raw at 19200 baud, exclusive and locked.
+const int kReleaseSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGUSR1,
+                               SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
 
-extern "C" void releaseOnSignal(int sig) {
+// The kernel sends SIGPIPE to a process that writes to a pipe nobody reads,
+// as coming from that process itself; another process that sends it shows
+// its own number.
+bool causedByOwnWrite(int sig, const siginfo_t* info) {
+    return sig == SIGPIPE && info != nullptr && info->si_code == SI_USER && info->si_pid == ::getpid();
+}
+
+extern "C" void releaseOnSignal(int sig, siginfo_t* info, void*) {
+    // The write that caused it fails with EPIPE, and the program reports
+    // that as the output error it is.
+    if (causedByOwnWrite(sig, info)) return;
     for (int entry = 0; entry < kRecordedDevices; ++entry) {
         const int fd = openDevices[entry].fd.exchange(-1);
         if (fd < 0) continue;
         ::tcflush(fd, TCOFLUSH);  // or close() would wait for the unsent bytes
-        letGo(fd, entry, TCSANOW);
+        letGo(fd, entry, TCSANOW, openDevices[entry].madeExclusive.load());
         ::close(fd);
     }
     // End as the signal would have: it is blocked while this handler runs,
@@ -147,12 +171,14 @@ void SerialPort::releasePortsOnInterrupt() {
     if (installed) return;
     installed = true;
     struct sigaction action {};
-    action.sa_handler = releaseOnSignal;
+    action.sa_sigaction = releaseOnSignal;
+    action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     for (int sig : kReleaseSignals) sigaddset(&action.sa_mask, sig);  // one release at a time
     for (int sig : kReleaseSignals) {
         struct sigaction previous {};
-        if (::sigaction(sig, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+        if (::sigaction(sig, nullptr, &previous) == 0 && (previous.sa_flags & SA_SIGINFO) == 0 &&
+            previous.sa_handler == SIG_DFL)
             ::sigaction(sig, &action, nullptr);
     }
 }
@@ -164,7 +190,8 @@ void SerialPort::fail(SerialStep step, int systemError, const std::string& actio
         case SerialStep::Read:
         case SerialStep::QueueCount:
         case SerialStep::Purge:
-        case SerialStep::HangUp: lineFailed_ = true; break;
+        case SerialStep::HangUp:
+        case SerialStep::OutOfTime: lineFailed_ = true; break;
         default: break;
     }
     throw SerialError(step, systemError, device_, action + ": " + std::strerror(systemError));
@@ -217,7 +244,8 @@ void SerialPort::open(const std::string& device) {
         if (error == EWOULDBLOCK) throw SerialError(SerialStep::InUse, error, device, kInUse);
         fail(SerialStep::Open, error, "cannot lock");
     }
-    ::ioctl(fd, TIOCEXCL);
+    madeExclusive_ = makeExclusive(fd);
+    if (entry >= 0) openDevices[entry].madeExclusive.store(madeExclusive_);
     pseudoTerminal_ = isPseudoTerminalSlave(fd);
     fd_ = fd;
     entry_ = entry;
@@ -272,7 +300,7 @@ int SerialPort::release(bool discardOutput) noexcept {
     // Bytes still in the transmitter would go out garbled if the old speed
     // came back under them; after a failure they are not wanted at all.
     if (discardOutput) ::tcflush(fd, TCOFLUSH);
-    letGo(fd, entry_, discardOutput ? TCSANOW : TCSADRAIN);
+    letGo(fd, entry_, discardOutput ? TCSANOW : TCSADRAIN, madeExclusive_);
     forgetDevice(entry_);
     entry_ = -1;
     return ::close(fd) != 0 && errno != EINTR ? errno : 0;
@@ -346,7 +374,9 @@ void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono:
         }
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) failOrHangUp(SerialStep::Write, errno, "write failed");
-        const int events = pollFor(fd_, POLLOUT, progress.deadline());
+        const bool bounded = writeDeadline_ && *writeDeadline_ < progress.deadline();
+        const int events = pollFor(fd_, POLLOUT, bounded ? *writeDeadline_ : progress.deadline());
+        if (events == 0 && bounded) fail(SerialStep::OutOfTime, ETIMEDOUT, "the operation's time ran out");
         if (events == 0 && progress.drained()) continue;
         if (events == 0) fail(SerialStep::WriteTimeout, ETIMEDOUT, "the line takes no more bytes");
         if (events < 0) fail(SerialStep::Write, errno, "write failed");

@@ -21,6 +21,9 @@ public:
     void purgeInput() override { port_.purgeInput(); }
     bool waitReadable(std::chrono::milliseconds timeout) override { return port_.waitReadable(timeout); }
     std::size_t bytesUnsent() override { return port_.bytesUnsent(); }
+    void setWriteDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) override {
+        port_.setWriteDeadline(deadline);
+    }
 
 private:
     SerialPort& port_;

@@ -246,7 +246,8 @@ void SerialPort::fail(SerialStep step, int systemError, const std::string& actio
         case SerialStep::Read:
         case SerialStep::QueueCount:
         case SerialStep::Purge:
-        case SerialStep::HangUp: lineFailed_ = true; break;
+        case SerialStep::HangUp:
+        case SerialStep::OutOfTime: lineFailed_ = true; break;
         default: break;
     }
     throw SerialError(step, systemError, shownName(device_), action + ": " + systemErrorText(systemError));
@@ -455,14 +456,24 @@ void SerialPort::abandon() noexcept {
 void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds stallTimeout) {
     requireOpen("write");
     const DWORD stallMs = std::max<DWORD>(1, clampedMilliseconds(stallTimeout));
-    setTimeouts(io_->current.ReadTotalTimeoutConstant, stallMs);
     Win32Io& io = *io_;
     while (count > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 20));
-        // The driver must take the chunk at the line's pace; the stall time
-        // is what it may fall behind before the line counts as stuck.
-        const DWORD bound = static_cast<DWORD>(
-            std::min<std::uint64_t>(MAXDWORD - 1, std::uint64_t{chunk} * millisecondsPerByte() + stallMs));
+        // The driver must take the chunk at the line's pace, after what it
+        // still holds from before (a USB adapter completes a write once it
+        // has the bytes, and takes more only as its queue drains); the stall
+        // time is what it may fall behind before the line counts as stuck.
+        // The driver's own time-out is sized the same way.
+        const std::uint64_t behind = std::uint64_t{bytesUnsent()} * millisecondsPerByte();
+        setTimeouts(io.current.ReadTotalTimeoutConstant,
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(MAXDWORD - 1, behind + stallMs)));
+        DWORD bound = static_cast<DWORD>(
+            std::min<std::uint64_t>(MAXDWORD - 1, behind + std::uint64_t{chunk} * millisecondsPerByte() + stallMs));
+        // Never past the deadline of the operation under way.
+        const auto untilDeadline = writeDeadline_ ? std::chrono::ceil<std::chrono::milliseconds>(*writeDeadline_ - Clock::now())
+                                                  : std::chrono::milliseconds::max();
+        const bool bounded = untilDeadline < std::chrono::milliseconds(bound);
+        if (bounded) bound = clampedMilliseconds(untilDeadline);
         ::ResetEvent(io.write.hEvent);
         io.write.Internal = io.write.InternalHigh = 0;
         io.write.Offset = io.write.OffsetHigh = 0;
@@ -475,6 +486,8 @@ void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono:
         if (outcome.error) failOrHangUp(SerialStep::Write, static_cast<int>(outcome.error), "write failed");
         data += outcome.transferred;
         count -= outcome.transferred;
+        if (bounded && outcome.timedOut && count > 0)
+            fail(SerialStep::OutOfTime, ERROR_TIMEOUT, "the operation's time ran out");
         if (outcome.transferred == 0 && count > 0)
             fail(SerialStep::WriteTimeout, ERROR_TIMEOUT, "the line takes no more bytes");
     }

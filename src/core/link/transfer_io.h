@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -27,6 +28,9 @@ public:
     virtual bool waitReadable(std::chrono::milliseconds timeout) = 0;
     // Bytes the driver still holds for sending; 0 where it cannot tell.
     virtual std::size_t bytesUnsent() { return 0; }
+    // No write goes on past this time (nothing: no such limit): the bound of
+    // the transfer under way. A write still unfinished then throws.
+    virtual void setWriteDeadline(std::optional<std::chrono::steady_clock::time_point> /*deadline*/) {}
 };
 
 // Waiting and the clock. DelayMs is the protocol's fixed delay: the windowed

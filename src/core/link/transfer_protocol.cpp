@@ -19,6 +19,10 @@ constexpr char kUploadService = '2';
 constexpr char kDownloadService = '3';
 // The last blocks are marked ETX once fewer stream bytes than this remain.
 constexpr std::size_t kLastBlockThreshold = 220;
+// The logon on the line: CR, the answer "ID=" CR, the service request
+// ESC P G d CR; and the go-ahead with its CR.
+constexpr std::size_t kLogonLineBytes = 1 + 4 + 5;
+constexpr std::size_t kGoAheadLineBytes = sizeof kGoAhead + 1;
 
 // The text up to the first zero byte, without trailing blanks and control
 // characters; leading and inner ones stay.
@@ -92,6 +96,7 @@ std::string ConfigTransfer::failureReason() const {
         case TransferFailure::FrameChecksum: return "the configuration from the board has a wrong checksum";
         case TransferFailure::LineFailed:
             return lineError_.empty() ? "the serial line failed" : "the serial line failed: " + lineError_;
+        case TransferFailure::TooSlow: return tooSlowText_;
     }
     return "unknown failure";
 }
@@ -99,9 +104,35 @@ std::string ConfigTransfer::failureReason() const {
 ConfigTransfer::ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display)
     : image_(image), port_(port), pump_(pump), display_(display) {}
 
+// The bound of one transfer: it starts with the transfer and is lifted when
+// the transfer ends, however it ends. Writes are held to it in the port
+// itself, so a line that drains, but far too slowly, cannot outlast it.
+class ConfigTransfer::Bounded {
+public:
+    Bounded(ConfigTransfer& transfer, const WireTime& wire) : transfer_(transfer) {
+        const std::chrono::milliseconds limit = transfer_.timeLimit_.value_or(wire.limit());
+        transfer_.bound_.start(transfer_.pump_.now(), limit);
+        transfer_.port_.setWriteDeadline(std::chrono::steady_clock::now() + limit);
+    }
+    ~Bounded() {
+        transfer_.bound_.stop();
+        transfer_.port_.setWriteDeadline(std::nullopt);
+    }
+    Bounded(const Bounded&) = delete;
+    Bounded& operator=(const Bounded&) = delete;
+
+private:
+    ConfigTransfer& transfer_;
+};
+
 bool ConfigTransfer::fail(TransferFailure failure) {
     failure_ = failure;
     return false;
+}
+
+bool ConfigTransfer::tooSlow(const char* who, std::size_t done, std::size_t expected) {
+    tooSlowText_ = farSlowerText(who, done, expected, bound_.elapsed(pump_.now()));
+    return fail(TransferFailure::TooSlow);
 }
 
 // A board that sent something, even blanks or a NAK, answered; only one
@@ -181,41 +212,54 @@ bool ConfigTransfer::checkGoAhead() {
     return true;
 }
 
-// The blocks the stream makes; escapes decide how many.
-std::size_t ConfigTransfer::countBlocks() {
+std::pair<std::size_t, std::size_t> ConfigTransfer::countBlocks() {
     const std::span<const std::uint8_t> stream(transferBuffer_);
-    std::size_t blocks = 1;
-    std::size_t cursor = buildUploadBlock(stream, true, false).streamTaken;
-    for (; cursor < kUploadStreamSize; ++blocks)
-        cursor += buildUploadBlock(stream.subspan(cursor), false, false).streamTaken;
-    return blocks;
+    UploadBlock block = buildUploadBlock(stream, true, false);
+    std::size_t blocks = 1, lineBytes = block.length;
+    for (std::size_t cursor = block.streamTaken; cursor < kUploadStreamSize; ++blocks) {
+        block = buildUploadBlock(stream.subspan(cursor), false, kUploadStreamSize - cursor < kLastBlockThreshold);
+        cursor += block.streamTaken;
+        lineBytes += block.length;
+    }
+    return {blocks, lineBytes};
 }
 
 // Blocks follow one another without a pause; each goes out in one write.
-void ConfigTransfer::sendBlocks() {
-    const std::string ofBlocks = " of " + std::to_string(countBlocks()) + " sent";
+bool ConfigTransfer::sendBlocks(std::size_t blocks, std::size_t lineBytes) {
+    const std::string ofBlocks = " of " + std::to_string(blocks) + " sent";
     std::size_t sent = 0;
+    const auto send = [&] {
+        port_.write(block_.bytes.data(), block_.length);
+        uploadWritten_ += block_.length;
+        display_.note("block " + std::to_string(++sent) + ofBlocks);
+        return !bound_.passed(pump_.now());
+    };
     BuildBlock(0, true, false);
-    port_.write(block_.bytes.data(), block_.length);
-    display_.note("block " + std::to_string(++sent) + ofBlocks);
+    if (!send()) return tooSlow("the port sent", uploadWritten_, lineBytes);
     while (blockCursor_ < kUploadStreamSize) {
         display_.setProgress(static_cast<int>(blockCursor_));
         display_.repaint();
         const bool last = kUploadStreamSize - blockCursor_ < kLastBlockThreshold;
         BuildBlock(blockCursor_, false, last);
-        port_.write(block_.bytes.data(), block_.length);
-        display_.note("block " + std::to_string(++sent) + ofBlocks);
+        if (!send()) return tooSlow("the port sent", uploadWritten_, lineBytes);
     }
+    return true;
 }
 
 // Success means the blocks have left the computer, not that they wait in the
 // driver's buffer (a few seconds of line time on a UART), so the operator is
-// not told to disconnect while the board is still receiving.
-bool ConfigTransfer::waitUntilSent() {
+// not told to disconnect while the board is still receiving. A driver that
+// stops sending fails the line; one that sends, but far too slowly, runs
+// into the bound.
+bool ConfigTransfer::waitUntilSent(std::size_t lineBytes) {
     std::size_t unsent = port_.bytesUnsent();
     auto lastProgress = pump_.now();
     while (unsent > 0) {
-        if (pump_.now() - lastProgress > kDrainStallTimeout) return false;
+        if (bound_.passed(pump_.now())) return tooSlow("the port sent", lineBytes - std::min(unsent, lineBytes), lineBytes);
+        if (pump_.now() - lastProgress > kDrainStallTimeout) {
+            lineError_ = "the port stopped sending the last bytes";
+            return fail(TransferFailure::LineFailed);
+        }
         DelayMs(kDrainPollMs);
         const std::size_t now = port_.bytesUnsent();
         if (now < unsent) lastProgress = pump_.now();
@@ -227,6 +271,10 @@ bool ConfigTransfer::waitUntilSent() {
 bool ConfigTransfer::SendConfiguration() {
     failure_ = TransferFailure::None;
     PackConfiguration();
+    const auto [blocks, lineBytes] = countBlocks();
+    const Bounded bounded(*this, {kLogonLineBytes + kGoAheadLineBytes + lineBytes,
+                                  std::chrono::milliseconds(kLogonPauseMs + kGoAheadPauseMs)});
+    uploadWritten_ = 0;
     display_.setStatus(kSendingStatus);
     display_.setProgressRange(0, static_cast<int>(kUploadStreamSize));
     bool accepted = false;
@@ -243,12 +291,9 @@ bool ConfigTransfer::SendConfiguration() {
         return false;
     }
     try {
-        sendBlocks();
-        if (!waitUntilSent()) {
-            lineError_ = "the port stopped sending the last bytes";
-            return fail(TransferFailure::LineFailed);
-        }
+        if (!sendBlocks(blocks, lineBytes) || !waitUntilSent(lineBytes)) return false;
     } catch (const SerialError& e) {
+        if (e.step() == SerialStep::OutOfTime) return tooSlow("the port sent", uploadWritten_, lineBytes);
         lineError_ = e.reason();
         return fail(TransferFailure::LineFailed);
     }
@@ -264,9 +309,12 @@ bool ConfigTransfer::receiveFrame() {
     std::size_t received = 0;
     auto lastByteAt = pump_.now();
     while (received < kDownloadFrameSize) {
-        const auto silent = pump_.now() - lastByteAt;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent);
+        const auto now = pump_.now();
+        if (bound_.passed(now)) return tooSlow("the board sent", received, kDownloadFrameSize);
+        const auto silent = now - lastByteAt;
+        const auto left = bound_.clip(std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent), now);
         if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left)) {
+            if (bound_.passed(pump_.now())) return tooSlow("the board sent", received, kDownloadFrameSize);
             if (received == 0) return fail(TransferFailure::NoFrame);
             frameReceived_ = received;
             answerBytes_.assign(reinterpret_cast<const char*>(transferBuffer_.data()), std::min(received, kAnswerKept));
@@ -292,6 +340,8 @@ bool ConfigTransfer::receiveFrame() {
 
 bool ConfigTransfer::ReceiveConfiguration() {
     failure_ = TransferFailure::None;
+    const Bounded bounded(*this, {kLogonLineBytes + kDownloadFrameSize,
+                                  std::chrono::milliseconds(kLogonPauseMs + kFramePauseMs)});
     // Shown before the line is touched, so it is up even when the port fails.
     display_.setStatus(kReceivingStatus);
     display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));

@@ -7,11 +7,14 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <utility>
 #include <string>
 #include <string_view>
 
 #include "core/config/image.h"
+#include "core/link/operation_bound.h"
 #include "core/link/transfer_io.h"
 #include "core/link/transfer_layout.h"
 #include "core/link/upload_block.h"
@@ -61,6 +64,7 @@ enum class TransferFailure {
     FrameTimeout,       // the board stopped part-way through the frame
     FrameChecksum,
     LineFailed,         // the port refused a write, read or purge
+    TooSlow,            // the line kept moving, but the transfer ran past its bound
 };
 
 // The bytes of an answer as an operator reads them: printable runs quoted,
@@ -77,6 +81,11 @@ public:
     // Board to program; true only when the frame arrived whole with a
     // matching checksum, and only then is the image changed.
     bool ReceiveConfiguration();
+
+    // The whole transfer is given twice its wire time (the bytes both ways
+    // at 19200 baud and the fixed delays) plus 30 s; this replaces that
+    // limit, for trying the bound without waiting for it.
+    void setTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
 
     TransferFailure failure() const { return failure_; }
     // The port's own complaint when failure() is LineFailed.
@@ -102,16 +111,23 @@ public:
     std::span<std::uint8_t> transferBuffer() { return transferBuffer_; }
 
 private:
+    class Bounded;  // the bound of one transfer, from its start to its end
+
     bool logon(char service);
     bool checkGoAhead();
-    void sendBlocks();
-    bool waitUntilSent();
+    bool sendBlocks(std::size_t blocks, std::size_t lineBytes);
+    bool waitUntilSent(std::size_t lineBytes);
     bool receiveFrame();
     bool fail(TransferFailure failure);
+    // Gives up a transfer that has run past its bound; `who` says what moved
+    // how many of the expected bytes ("the board sent").
+    bool tooSlow(const char* who, std::size_t done, std::size_t expected);
     // The failure of an answer that was not the expected one.
     bool failAnswer(TransferFailure none, TransferFailure wrong);
     void sendByte(std::uint8_t byte);
-    std::size_t countBlocks();
+    // The blocks the stream makes and their bytes on the line; escapes
+    // decide both.
+    std::pair<std::size_t, std::size_t> countBlocks();
 
     ConfigImage& image_;
     TransferPort& port_;
@@ -131,6 +147,10 @@ private:
 
     TransferFailure failure_ = TransferFailure::None;
     std::string lineError_;
+    std::optional<std::chrono::milliseconds> timeLimit_;
+    std::size_t uploadWritten_ = 0;  // bytes of the upload's blocks the port has taken
+    OperationBound bound_;
+    std::string tooSlowText_;
 };
 
 }  // namespace qm730

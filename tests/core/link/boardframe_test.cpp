@@ -2,10 +2,12 @@
 // byte's run, and byte stuffing both ways.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <vector>
 
 #include "core/link/boardlink.h"
+#include "sim/loader_wire.h"
 
 using namespace qm730;
 using Bytes = std::vector<std::uint8_t>;
@@ -96,5 +98,55 @@ TEST(BoardFrames, StuffingBothWays) {
         Bytes copy = broken;
         EXPECT_FALSE(UnescapeFrame(copy).has_value()) << ::testing::PrintToString(broken);
         EXPECT_EQ(copy, broken);
+    }
+}
+
+// What a backup keeps must be the block the board sent for the address asked
+// for, as it sent it: the board's own frame passes, and each way a frame can
+// come damaged is told apart.
+TEST(BoardFrames, DataFramesOfABackupAreCheckedWhole) {
+    const Bytes sound = sim::plainDataFrame(0x85, 0xD0800, Bytes(2048, 0x11));
+    const auto changed = [&](const std::function<void(Bytes&)>& change, bool resum = false) {
+        Bytes frame = sound;
+        change(frame);
+        if (resum) {
+            unsigned sum = 0;
+            for (std::size_t i = 0; i + 2 < frame.size(); ++i) sum += frame[i];
+            frame[frame.size() - 2] = static_cast<std::uint8_t>(sum);
+            frame[frame.size() - 1] = static_cast<std::uint8_t>(sum >> 8);
+        }
+        return frame;
+    };
+    struct Case { const char* name; Bytes frame; LinkFailure failure; const char* detail; };
+    const std::vector<Case> cases = {
+        {"a byte lost", changed([](Bytes& f) { f.erase(f.begin() + 1000); }), LinkFailure::FrameLayout,
+         "it is 2063 bytes instead of 2064"},
+        {"noise in front", changed([](Bytes& f) { f.insert(f.begin(), 0x00); }), LinkFailure::FrameLayout,
+         "it is 2065 bytes instead of 2064"},
+        {"another start", changed([](Bytes& f) { f[0] = 0x15; }), LinkFailure::FrameLayout,
+         "it begins with 15 instead of 02"},
+        {"a write's command", changed([](Bytes& f) { f[4] = 0x11, f[5] = 0xEE; }), LinkFailure::FrameLayout,
+         "its command is 11 EE instead of 12 ED"},
+        {"another length", changed([](Bytes& f) { f[2] = 0x0B; }), LinkFailure::FrameLayout,
+         "its length field says 2059 instead of 2058"},
+        {"another count", changed([](Bytes& f) { f[13] = 0x04; }), LinkFailure::FrameLayout,
+         "its count says 1024 instead of 2048"},
+        {"a bit flipped after the sum", changed([](Bytes& f) { f[14 + 1024] ^= 0x01; }), LinkFailure::FrameChecksum,
+         "it carries the sum 8C9D, its bytes add up to 8C9C"},
+        {"a wrong sum", changed([](Bytes& f) { f[2062] ^= 0x03; }), LinkFailure::FrameChecksum,
+         "it carries the sum 8C9E, its bytes add up to 8C9D"},
+        {"another block's frame", sim::plainDataFrame(0x85, 0xD1000, Bytes(2048, 0x11)), LinkFailure::FrameWrongBlock,
+         "it carries address D1000 where D0800 was asked for"},
+        {"a wrong complement", changed([](Bytes& f) { f[10] ^= 0x10; }, true), LinkFailure::FrameLayout,
+         "its address complement F2E7FF does not match address D0800"},
+    };
+    EXPECT_FALSE(checkDataFrame(sound, 0xD0800).has_value());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<FrameProblem> problem = checkDataFrame(c.frame, 0xD0800);
+        ASSERT_TRUE(problem.has_value());
+        EXPECT_EQ(problem->failure, c.failure);
+        EXPECT_EQ(problem->detail, c.detail);
+        EXPECT_TRUE(isDamagedFrame(problem->failure)) << "read again";
     }
 }

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -251,6 +252,37 @@ TEST(SerialLayer, ASlowLineIsNoFailure) {
     EXPECT_EQ(taken, data.size());
 }
 
+// A line that keeps draining, but far too slowly for the operation under
+// way, holds a write no longer than the operation's deadline.
+TEST(SerialLayer, AWriteEndsAtTheDeadlineOfTheOperation) {
+    LinePair line;
+    SerialPort port;
+    port.open(line.path);
+    port.configure(kBoardLine);
+    std::atomic<bool> done{false};
+    std::thread board([&] {
+        std::uint8_t chunk[256];
+        while (!done) {
+            pollfd p{line.far, POLLIN, 0};
+            if (::poll(&p, 1, 50) == 1 && ::read(line.far, chunk, sizeof chunk) <= 0) return;
+            std::this_thread::sleep_for(50ms);  // 5 KB a second
+        }
+    });
+    const std::vector<std::uint8_t> data(64 * 1024, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    port.setWriteDeadline(start + 500ms);
+    try {
+        port.write(data.data(), data.size());
+        ADD_FAILURE() << "64 KB went through a line that takes 5 KB a second";
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.step(), SerialStep::OutOfTime);
+        EXPECT_EQ(e.reason(), "the operation's time ran out: Connection timed out");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 500ms);
+    done = true;
+    board.join();
+}
+
 TEST(SerialLayer, ALineThatNeverDrainsEndsInATimeOut) {
     sim::PseudoTerminal line;  // nobody reads the master side
     SerialPort port;
@@ -348,12 +380,20 @@ TEST(SerialLayer, SettingsTheDeviceDoesNotTakeAreRefused) {
     EXPECT_TRUE(openTransferPort(port, line.path).opened) << "the refused attempt let go of the device";
 }
 
+// The exclusive-use flag is cleared only by the program that set it: one
+// that another program set stays (root opens such a device all the same).
 TEST(SerialLayer, ClosingPutsTheDevicesSettingsBackAndLetsGoOfIt) {
     LinePair line;
     const termios before = operatorSettings(line.near);
-    for (const bool failed : {false, true}) {
-        SCOPED_TRACE(failed ? "after a failure" : "after success");
+    struct Case { const char* name; bool failed; bool othersFlag; };
+    for (const Case& c : {Case{"after success", false, false}, Case{"after a failure", true, false},
+                          Case{"another program's flag, after success", false, true},
+                          Case{"another program's flag, after a failure", true, true}}) {
+        SCOPED_TRACE(c.name);
+        if (c.othersFlag && ::geteuid() != 0) continue;  // only root opens a device made exclusive
+        const bool failed = c.failed;
         ASSERT_EQ(::tcsetattr(line.near, TCSANOW, &before), 0);
+        if (c.othersFlag) ::ioctl(line.near, TIOCEXCL);
         SerialPort port;
         port.open(line.path);
         port.configure(kBoardLine);
@@ -369,7 +409,8 @@ TEST(SerialLayer, ClosingPutsTheDevicesSettingsBackAndLetsGoOfIt) {
         termios after{};
         ::tcgetattr(line.near, &after);
         EXPECT_TRUE(sameSettings(after, before));
-        EXPECT_EQ(exclusiveFlag(line.near), 0);
+        EXPECT_EQ(exclusiveFlag(line.near), c.othersFlag ? 1 : 0);
+        ::ioctl(line.near, TIOCNXCL);
         SerialPort next;
         EXPECT_NO_THROW(next.open(line.path));
     }

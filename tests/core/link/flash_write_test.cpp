@@ -332,9 +332,12 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     LinkState state;
     TCommPort port;
     BoardLink link(port, host, state);
+    const auto opened = Clock::now();
     ProbeOutcome outcome = ProbeUntilAnswered(link, late.port(), 10s);
     EXPECT_EQ(outcome.result, ProbeResult::Answered);
     EXPECT_EQ(outcome.probes, 3);
+    ASSERT_FALSE(late.probeTimes().empty());
+    EXPECT_GE(late.probeTimes().front() - opened, 100ms) << "the first probe comes a tick after the port opens";
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(state.busy);
 
@@ -446,18 +449,21 @@ TEST(FlashReadOut, AFailedReadEndsAsAFailedWriteDoesAndKeepsTheImage) {
              s.faultBlock = 40;
              s.fault = DataFault::Short;
          }),
-         FlashResult::TransmitError, "Transmit Error!", 42, "during the read of block 40 (E4000)"},
+         FlashResult::TransmitError, "Transmit Error!", 44,
+         "block 40 (E4000) did not arrive sound in 3 reads: the board's data frame was too short to hold a block"},
         {"a data byte lost on the line", script([](BoardScript& s) {
              s.faultBlock = 5;
              s.fault = DataFault::LostByte;
          }),
-         FlashResult::TransmitError, "Transmit Error!", 7,
-         "the board's data frame differed in size from the ones before it during the read of block 5 (D2800)"},
+         FlashResult::TransmitError, "Transmit Error!", 9,
+         "block 5 (D2800) did not arrive sound in 3 reads: the board's data frame was not laid out as the answer to "
+         "a block read: it is 2063 bytes instead of 2064"},
         {"broken escape in the last block", script([](BoardScript& s) {
              s.faultBlock = 63;
              s.fault = DataFault::BadEscape;
          }),
-         FlashResult::TransmitError, "Transmit Error!", 65, "during the read of block 63 (EF800)"},
+         FlashResult::TransmitError, "Transmit Error!", 67,
+         "block 63 (EF800) did not arrive sound in 3 reads: the board's data frame held a broken escape sequence"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

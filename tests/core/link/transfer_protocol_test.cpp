@@ -296,3 +296,29 @@ TEST(Download, SilenceIsCountedFromTheLastByte) {
     Session s(answer(bytes("ID=")), framePieces(frame, 2000, 1900ms));
     EXPECT_TRUE(s.transfer.ReceiveConfiguration());
 }
+
+// A board that keeps the line moving, but far slower than it carries bytes,
+// is given up at twice the transfer's wire time plus half a minute (the read:
+// 8,856 bytes and 250 ms of pauses, 40.6 s), not hours later.
+TEST(Bound, ATransferThatCrawlsIsGivenUpAtTwiceItsWireTimeAndHalfAMinute) {
+    const Bytes frame = sim::buildDownloadFrame(boardImage(), false);
+    Session reading(answer(bytes("ID=")), framePieces(frame, 1, 1900ms));
+    EXPECT_FALSE(reading.transfer.ReceiveConfiguration());
+    EXPECT_EQ(reading.transfer.failureReason(), "the board sent 22 of 8846 bytes in 41 s: far slower than the line");
+    EXPECT_GE(reading.clock.sinceStart(), 40648ms);
+    EXPECT_LT(reading.clock.sinceStart(), 40648ms + 1900ms);
+
+    // The driver drains its 4 KB queue a byte every 1.9 s: never still for
+    // the 2 s that make a stall, never done either (an upload of the default
+    // image is 30,376 bytes on the line, 66.0 s allowed).
+    Session sending(answer(bytes("ID=")), answer(kGoAheadAnswer));
+    std::size_t backlog = 4000;
+    auto drained = sending.clock.now;
+    sending.port.unsent = [&] {
+        if (sending.clock.now - drained >= 1900ms) drained = sending.clock.now, --backlog;
+        return backlog;
+    };
+    EXPECT_FALSE(sending.transfer.SendConfiguration());
+    EXPECT_EQ(sending.transfer.failure(), TransferFailure::TooSlow);
+    EXPECT_EQ(sending.transfer.failureReason(), "the port sent 26410 of 30376 bytes in 66 s: far slower than the line");
+}
