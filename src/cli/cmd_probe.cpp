@@ -61,10 +61,11 @@ Action addProbeCommand(CLI::App& app) {
     addVerbosityOptions(*command, options->verbosity);
     command->footer(
         "Sends the probe byte 0E on PORT at 19200 baud, 8 data bits, no parity, two\n"
-        "stop bits and waits up to 1,010 ms for the answer 06; without it, probes\n"
-        "again 100 ms later, until the board answers or SECONDS have passed. Prints\n"
-        "\"Connection Success !\" when it answered; otherwise one line on stderr:\n"
-        "\"qm730ctl: probe on PORT: REASON\".\n"
+        "stop bits, 100 ms after opening the port, and waits up to 1,010 ms for the\n"
+        "answer 06; without it, probes again 100 ms later, until the board answers\n"
+        "or SECONDS have passed (the probe under way then still gets its 1,010 ms).\n"
+        "Prints \"Connection Success !\" when it answered; otherwise one line on\n"
+        "stderr: \"qm730ctl: probe on PORT: REASON\".\n"
         "Exit status: 0 the board answered, 1 it did not or the port cannot be used,\n"
         "2 usage error.\n");
     return [options] { return probe(*options); };

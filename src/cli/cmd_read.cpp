@@ -35,7 +35,9 @@ Action addReadCommand(CLI::App& app) {
         "written only after a complete read with a correct checksum, saved as\n"
         "'qm730ctl new' saves; a failed read leaves it untouched. Prints\n"
         "\"Read Success !\" once OUT.tbl is written; a failure prints one line on\n"
-        "stderr: \"qm730ctl: read on PORT: REASON\".\n"
+        "stderr: \"qm730ctl: read on PORT: REASON\". The whole read is given twice its\n"
+        "time on the line (5.3 s) plus 30 s; a board that sends far slower fails it\n"
+        "(\"the board sent N of 8846 bytes in T s: far slower than the line\").\n"
         "Exit status: 0 read and written, 1 the transfer failed or the port cannot be\n"
         "used, 2 usage error or a file that cannot be read or written.\n");
     return [options] {

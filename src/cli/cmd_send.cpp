@@ -28,7 +28,10 @@ Action addSendCommand(CLI::App& app) {
         "Sends the configuration to the board on PORT at 19200 baud, 8 data bits, no\n"
         "parity, two stop bits, holding the port exclusively meanwhile. Prints\n"
         "\"Transfer Success !\" once the last block has left the port; a failure prints\n"
-        "one line on stderr: \"qm730ctl: send on PORT: REASON\".\n"
+        "one line on stderr: \"qm730ctl: send on PORT: REASON\". The whole send is\n"
+        "given twice its time on the line (about 17 s) plus 30 s; a line that moves\n"
+        "far slower fails it (\"the port sent N of M bytes in T s: far slower than the\n"
+        "line\").\n"
         "Exit status: 0 sent, 1 the transfer failed or the port cannot be used,\n"
         "2 usage error or a file that cannot be used.\n");
     return [options] {

@@ -275,6 +275,8 @@ void BoardLink::AdvanceProgress(std::size_t by) {
 // is taken as soon as it arrives. Throws ECommError when the line fails.
 bool BoardLink::awaitByte(std::chrono::milliseconds window) {
     const Clock::time_point start = Clock::now();
+    // Past the operation's bound no byte is taken, however many wait.
+    if (bound_.passed(start)) return false;
     const Clock::time_point deadline = start + bound_.clip(window, start);
     for (;;) {
         if (port_.BytesWaiting() > 0) return true;
