@@ -111,6 +111,9 @@ TEST_F(Qm730sim, CommandLineRefusesWhatItDoesNotKnowWithStatus2) {
         {{"--refuse-flash", "verify"}, "--refuse-flash: verify not in {check,erase,write,read,probe}"},
         {{"--refuse-flash", "erase,verify"}, "--refuse-flash: verify not in {check,erase,write,read,probe}"},
         {{"--corrupt-readback", "64"}, "--corrupt-readback: expects a block number from 0 to 63, not '64'"},
+        {{"--flip-bit", "64"}, "--flip-bit: expects a block number from 0 to 63, not '64'"},
+        {{"--other-block", "-1"}, "--other-block: expects a block number from 0 to 63, not '-1'"},
+        {{"--crawl", "0"}, "--crawl: expects milliseconds from 1 to 60000, not '0'"},
         {{"--stop-after-frames", "1000001"},
          "--stop-after-frames: expects a number of frames from 0 to 1000000, not '1000001'"},
         {{"--erase-delay", "60001"}, "--erase-delay: expects milliseconds from 0 to 60000, not '60001'"},
@@ -148,7 +151,8 @@ TEST_F(Qm730sim, VersionAndHelpGoToStandardOutputWithStatus0) {
                                "--bad-checksum", "--stop-after N", "--flash-load FILE", "--flash-save FILE",
                                "--refuse-flash CMD", "--corrupt-readback BLOCK", "--stop-after-frames N",
                                "--erase-delay MS", "--ignore-probes N", "--noise-before-reply N", "--cut-reply N",
-                               "--pace", "--silent"})
+                               "--flip-bit BLOCK", "--wrong-sum BLOCK", "--other-block BLOCK", "--damage-once",
+                               "--crawl MS", "--pace", "--silent"})
         EXPECT_NE(help.find(option), std::string::npos) << option << " is not in\n" << help;
     std::istringstream lines(help);
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
