@@ -94,6 +94,9 @@ int set(const SetOptions& options, const CLI::App& command) {
         if (!assignment) return usageError(command, "'" + text + "' is not NAME=VALUE");
         assignments.push_back(*assignment);
     }
+    TableFileLock lock;
+    if (!options.edit.dryRun)
+        if (const auto status = lockTableFile(options.file, lock)) return *status;
     ConfigImage before;
     if (const auto status = loadWholeTableFile(options.file, before)) return *status;
     ConfigImage after = before;

@@ -24,7 +24,11 @@ Action addNewCommand(CLI::App& app) {
         "link is followed; a read-only file, a folder, a device or a FIFO is refused.\n"
         "Prints nothing on success.\n"
         "Exit status: 0 written, 2 usage error or the file cannot be written.\n");
-    return [out] { return saveWholeTableFile(*out, defaultImage()).value_or(kExitOk); };
+    return [out] {
+        TableFileLock lock;
+        if (const auto status = lockTableFile(*out, lock)) return *status;
+        return saveWholeTableFile(*out, defaultImage()).value_or(kExitOk);
+    };
 }
 
 }  // namespace qm730::cli

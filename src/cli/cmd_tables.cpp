@@ -66,6 +66,13 @@ int importTable(const TableKind& kind, const TableOptions& options) {
     const ImportResult result = kind.importTable(after, text);
     for (const TableProblem& problem : result.problems)
         printError(std::string(kind.name) + " import " + options.csv + ": " + describeProblem(problem, kind.header));
+    // Standard input may take its time: the lock is taken once the table is
+    // read, and the file read again under it, as it is now.
+    TableFileLock lock;
+    if (!options.edit.dryRun) {
+        if (const auto status = lockTableFile(options.file, lock)) return *status;
+        if (const auto status = loadWholeTableFile(options.file, before)) return *status;
+    }
     if (!result.problems.empty()) return kExitUsage;
     return finishEdit(options.file, before, after, kind.countChanges(before, after), options.edit);
 }

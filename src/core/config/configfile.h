@@ -23,7 +23,8 @@ enum class FileStatus {
     CannotCreate,  // the file cannot be written: no such folder, no permission,
                    // a read-only file, a link that leads nowhere
     WriteFailed,   // a write, flush or close failed or was short
-    CannotReplace  // the finished file could not be renamed over the target
+    CannotReplace, // the finished file could not be renamed over the target
+    InUse          // another program kept the file locked for longer than the wait
 };
 
 struct FileResult {
@@ -60,6 +61,10 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // Interrupt and termination signals are held back until the save is over,
 // so no temporary file is left behind.
 FileResult saveTableFile(const std::string& path, const ConfigImage& image);
+// A new file that another program creates while the save runs is not
+// overwritten blindly: the save starts again and replaces it as an existing
+// file, keeping its permissions, owner and group.
+//
 
 // The bytes a whole-file save writes.
 using FileContents = std::span<const std::uint8_t>;

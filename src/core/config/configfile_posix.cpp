@@ -370,16 +370,26 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
 
 FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SignalDeferral deferral;
-    SaveTarget target;
-    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, contents);
-    // A file with several names keeps them all only if it is written in place.
-    if (target.info.st_nlink == 1) {
-        bool fallBack = false;
-        FileResult replaced = replaceFile(target, contents, fallBack);
-        if (!fallBack) return replaced;
+    // Another program may create the file while a new one is written: the
+    // save then starts again and replaces that file as an existing one.
+    constexpr int kStarts = 3;
+    for (int start = 1;; ++start) {
+        SaveTarget target;
+        if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+        if (!target.exists) {
+            FileResult created = createNewFile(target.path, contents);
+            if (created.status == FileStatus::CannotReplace && created.errorNumber == EEXIST && start < kStarts)
+                continue;
+            return created;
+        }
+        // A file with several names keeps them all only if it is written in place.
+        if (target.info.st_nlink == 1) {
+            bool fallBack = false;
+            FileResult replaced = replaceFile(target, contents, fallBack);
+            if (!fallBack) return replaced;
+        }
+        return writeInPlace(target, contents);
     }
-    return writeInPlace(target, contents);
 }
 
 FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }

@@ -342,16 +342,28 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
 
 FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SaveInProgress saving;
-    SaveTarget target;
-    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, contents);
-    // A file with several names keeps them all only if it is written in place.
-    if (target.links == 1) {
-        bool fallBack = false;
-        FileResult replaced = replaceFile(target, contents, fallBack);
-        if (!fallBack) return replaced;
+    // Another program may create the file while a new one is written: the
+    // save then starts again and replaces that file as an existing one.
+    constexpr int kStarts = 3;
+    for (int start = 1;; ++start) {
+        SaveTarget target;
+        if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+        if (!target.exists) {
+            FileResult created = createNewFile(target.path, contents);
+            const auto error = static_cast<DWORD>(created.errorNumber);
+            if (created.status == FileStatus::CannotReplace &&
+                (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && start < kStarts)
+                continue;
+            return created;
+        }
+        // A file with several names keeps them all only if it is written in place.
+        if (target.links == 1) {
+            bool fallBack = false;
+            FileResult replaced = replaceFile(target, contents, fallBack);
+            if (!fallBack) return replaced;
+        }
+        return writeInPlace(target, contents);
     }
-    return writeInPlace(target, contents);
 }
 
 FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }

@@ -466,6 +466,8 @@ TEST(TableFile, EveryFailingStepOfASaveKeepsThePreviousFile) {
             case Left::Nothing: EXPECT_FALSE(fs::exists(path)); break;
         }
         EXPECT_EQ(entriesIn(dir.path()), entries + (fault.layout == Layout::NewFile && fault.left == Left::New))
+        {"new: another program made the file meanwhile", Layout::NewFile, Call::Rename, EEXIST, FileStatus::Ok, "",
+         Left::New},
             << "no temporary file may remain";
     }
 }
