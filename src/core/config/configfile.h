@@ -47,7 +47,10 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // Writes the whole image; the file holds exactly the image afterwards.
 //
 // An existing symbolic link is followed and the file it names is written; a
-// link that leads nowhere or in a loop is refused. A name that is not a
+// link that leads nowhere or in a loop is refused, and so is a link that the
+// system would not follow for this user: one in a folder that everyone may
+// write and only owners may delete from (/tmp), owned neither by the user
+// nor by the folder's owner ("Permission denied"). A name that is not a
 // regular file is refused ("not a regular file"), and so is a read-only file,
 // even for the superuser.
 //
@@ -58,13 +61,13 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // names, or its owner cannot be kept) the file is written in place: room is
 // reserved first, and the old bytes are put back if the write fails.
 //
-// Interrupt and termination signals are held back until the save is over,
-// so no temporary file is left behind.
-FileResult saveTableFile(const std::string& path, const ConfigImage& image);
 // A new file that another program creates while the save runs is not
 // overwritten blindly: the save starts again and replaces it as an existing
 // file, keeping its permissions, owner and group.
 //
+// Interrupt and termination signals are held back until the save is over,
+// so no temporary file is left behind.
+FileResult saveTableFile(const std::string& path, const ConfigImage& image);
 
 // The bytes a whole-file save writes.
 using FileContents = std::span<const std::uint8_t>;
