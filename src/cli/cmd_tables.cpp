@@ -110,8 +110,9 @@ const TableKind kPagers{"pagers", kPagerTableHeader, exportPagers, importPagers,
 const TableKind kMessages{"messages", kMessageTableHeader, exportMessages, importMessages, messageChanges};
 
 constexpr const char* kCsvRules =
-    "The CSV follows RFC 4180: UTF-8, CRLF line ends (LF is read too), a field that\n"
-    "holds a comma, a quote or a line end in double quotes with its quotes doubled.\n";
+    "The CSV follows RFC 4180: UTF-8, CRLF line ends (LF or CR alone is read too),\n"
+    "a field that holds a comma, a quote or a line end in double quotes with its\n"
+    "quotes doubled.\n";
 
 constexpr const char* kImportRules =
     "Rows may come in any order and need not cover every record; a record without a\n"

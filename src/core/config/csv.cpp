@@ -66,11 +66,10 @@ public:
     }
 
 private:
-    bool atLineEnd() const {
-        return text_[pos_] == '\n' || (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n');
-    }
+    // CR LF, LF or CR alone (as older Mac programs end lines).
+    bool atLineEnd() const { return text_[pos_] == '\n' || text_[pos_] == '\r'; }
     void skipLineEnd() {
-        pos_ += text_[pos_] == '\r' ? 2 : 1;
+        pos_ += text_.substr(pos_, 2) == "\r\n" ? 2 : 1;
         ++line_;
     }
     bool atEnd() const { return pos_ >= text_.size(); }
@@ -121,7 +120,7 @@ private:
                 ++pos_;
                 break;
             }
-            if (c == '\n') ++line_;
+            if (c == '\n' || (c == '\r' && text_.substr(pos_, 2) != "\r\n")) ++line_;
             out += c;
             ++pos_;
         }
@@ -138,10 +137,6 @@ private:
                                 "and double the quote)", line_);
                 return false;
             }
-            if (c == '\r') {
-                problem(column, "a carriage return outside quotes", line_);
-                return false;
-            }
             out += c;
             ++pos_;
         }
@@ -149,7 +144,7 @@ private:
     }
 
     void skipRestOfLine() {
-        while (!atEnd() && text_[pos_] != '\n') ++pos_;
+        while (!atEnd() && !atLineEnd()) ++pos_;
         if (!atEnd()) skipLineEnd();
     }
 

@@ -31,12 +31,12 @@ struct CsvTable {
     std::vector<CsvProblem> problems;  // a record with a problem is left out
 };
 
-// Reads the whole text. Line ends may be CRLF or LF; a line end inside
-// quotes is kept as it stands. A byte-order mark at the start is skipped, and
-// so are empty lines. A quote inside an unquoted field, anything but a comma
-// or a line end after a closing quote, a quote left open and bytes that are
-// no UTF-8 are problems; reading goes on at the next line, so every bad
-// record is reported.
+// Reads the whole text. Line ends may be CR LF, LF or CR alone; a line end
+// inside quotes is kept as it stands. A byte-order mark at the start is
+// skipped, and so are empty lines. A quote inside an unquoted field, anything
+// but a comma or a line end after a closing quote, a quote left open and
+// bytes that are no UTF-8 are problems; reading goes on at the next line, so
+// every bad record is reported.
 CsvTable parseCsv(std::string_view text);
 
 // One record with CRLF at its end. A field is quoted when it holds a comma,
