@@ -29,6 +29,10 @@ struct TableKind {
     std::string (*countChanges)(const ConfigImage&, const ConfigImage&);
 };
 
+// A file of another kind can have a problem on every one of its lines: the
+// first ones are told, then how many more there are.
+constexpr std::size_t kProblemsShown = 100;
+
 bool differ(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) { return !std::equal(a, a + length, b); }
 
 // What an import changed, counted for its summary; empty when nothing.
@@ -62,10 +66,6 @@ int importTable(const TableKind& kind, const TableOptions& options) {
     if (const auto status = loadWholeTableFile(options.file, before)) return *status;
     std::string text;
     if (const auto status = readTextFile(options.csv, text)) return *status;
-    ConfigImage after = before;
-    const ImportResult result = kind.importTable(after, text);
-    for (const TableProblem& problem : result.problems)
-        printError(std::string(kind.name) + " import " + options.csv + ": " + describeProblem(problem, kind.header));
     // Standard input may take its time: the lock is taken once the table is
     // read, and the file read again under it, as it is now.
     TableFileLock lock;
@@ -73,6 +73,13 @@ int importTable(const TableKind& kind, const TableOptions& options) {
         if (const auto status = lockTableFile(options.file, lock)) return *status;
         if (const auto status = loadWholeTableFile(options.file, before)) return *status;
     }
+    ConfigImage after = before;
+    const ImportResult result = kind.importTable(after, text);
+    const std::string where = std::string(kind.name) + " import " + options.csv + ": ";
+    const std::size_t shown = std::min(result.problems.size(), kProblemsShown);
+    for (std::size_t i = 0; i < shown; ++i) printError(where + describeProblem(result.problems[i], kind.header));
+    if (result.problems.size() > shown)
+        printError(where + counted(result.problems.size() - shown, "more problem", "more problems") + " not shown");
     if (!result.problems.empty()) return kExitUsage;
     return finishEdit(options.file, before, after, kind.countChanges(before, after), options.edit);
 }

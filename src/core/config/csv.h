@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,11 @@ CsvTable parseCsv(std::string_view text);
 // One record with CRLF at its end. A field is quoted when it holds a comma,
 // a quote, a control character or a blank at either end.
 std::string csvRecord(const std::vector<std::string>& fields);
+
+// Decodes the UTF-8 character at `pos` and moves `pos` past it; std::nullopt
+// (and `pos` unmoved) for a malformed or overlong sequence, a surrogate or a
+// value above U+10FFFF.
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& pos);
 
 // Single-byte (Latin-1) text, as the image holds it, to UTF-8 and back.
 // toLatin1 fails (returns false) on a character above U+00FF and names it
