@@ -289,7 +289,10 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
     const std::uint64_t newSize = contents.size();
 
-    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize, newSize)));
+    // The old bytes, all of them, so that a longer file already cut to the
+    // contents can be made whole again (up to a size no table file reaches).
+    constexpr std::uint64_t kRestoreLimit = std::uint64_t{64} << 20;
+    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min(oldSize, kRestoreLimit)));
     std::size_t got = 0;
     const bool restorable = readable && readFully(file.get(), old.data(), old.size(), got) && got == old.size();
     const auto undo = [&](DWORD error) {
@@ -301,8 +304,12 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
 
     if (oldSize < newSize && !setLength(file.get(), newSize)) return undo(::GetLastError());
     if (!writeFully(file.get(), contents.data(), contents.size(), 0)) return undo(::GetLastError());
-    if (oldSize > newSize && !setLength(file.get(), newSize)) return failure(FileStatus::WriteFailed, ::GetLastError());
-    if (!::FlushFileBuffers(file.get()) || !file.close()) return failure(FileStatus::WriteFailed, ::GetLastError());
+    // Until the file is cut to the new contents and on the disk, a failure
+    // still puts the old bytes back; after that only the close can fail, and
+    // the file then holds the whole new contents.
+    if (oldSize > newSize && !setLength(file.get(), newSize)) return undo(::GetLastError());
+    if (!::FlushFileBuffers(file.get())) return undo(::GetLastError());
+    if (!file.close()) return failure(FileStatus::WriteFailed, ::GetLastError());
     return saved(contents);
 }
 

@@ -107,6 +107,34 @@ TEST(TableFileW32, ReplacedFileKeepsItsAttributesAndAFileWithTwoNamesKeepsBoth) 
     }
 }
 
+// A file with two names is written in place. Where cutting it to the new
+// length fails (here: another program has it mapped into memory), the old
+// bytes go back, all of them, and the file keeps its length.
+TEST(TableFileW32, FileWrittenInPlaceThatCannotBeCutGetsItsOldBytesBack) {
+    TempDir dir;
+    const fs::path first = dir.path() / "first.tbl", second = dir.path() / "second.tbl";
+    std::vector<std::uint8_t> old(60000);
+    for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    std::ofstream(first, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
+    if (!::CreateHardLinkW(second.c_str(), first.c_str(), nullptr)) GTEST_SKIP() << "no hard links here";
+    const HANDLE file = ::CreateFileW(second.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    const void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+
+    const std::vector<std::uint8_t> shorter(5, 0xAB);
+    const FileResult save = saveFileContents(first.string(), shorter);
+    ::UnmapViewOfFile(view);
+    ::CloseHandle(mapping);
+    ::CloseHandle(file);
+    EXPECT_EQ(save.status, FileStatus::WriteFailed);
+    EXPECT_EQ(fileBytes(first), old);
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
+
 TEST(TableFileW32, DevicesFoldersAndReadOnlyFilesAreRefusedAndLeftAsTheyWere) {
     TempDir dir;
     const ConfigImage image = patternedImage();
