@@ -121,6 +121,11 @@ constexpr const char* kCsvRules =
     "a field that holds a comma, a quote or a line end in double quotes with its\n"
     "quotes doubled.\n";
 
+constexpr const char* kExportRules =
+    "OUT.csv is replaced in one step, as table files are; a FIFO, a device, a\n"
+    "folder, a read-only file or a link that leads nowhere is refused.\n"
+    "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n";
+
 constexpr const char* kImportRules =
     "Rows may come in any order and need not cover every record; a record without a\n"
     "row keeps what it holds. A value that reads as the record holds it is no\n"
@@ -128,9 +133,12 @@ constexpr const char* kImportRules =
     "Every bad value prints one line, \"qm730ctl: COMMAND import IN.csv: line L,\n"
     "column C (Heading): RULE\", and then nothing is written. The file is written\n"
     "only when something changed, replaced in one step as 'qm730ctl new' writes\n"
-    "it. Prints \"FILE.tbl: N ... changed\"; -v lists the changes.\n"
+    "it. Prints \"FILE.tbl: N ... changed\"; -v lists the changes. Only the first\n"
+    "100 problems are told, then how many more there are. Another program\n"
+    "changing the file at the same time is waited for, up to 5 seconds; after\n"
+    "that the file is in use and nothing is written.\n"
     "Exit status: 0 done, 2 usage error, a bad row or a file that cannot be read\n"
-    "or written.\n";
+    "or written or is in use.\n";
 
 }  // namespace
 
@@ -141,7 +149,7 @@ Action addPagersCommand(CLI::App& app) {
                     "pager record 1 to 899, the values as the Pager DataBase tab shows them:\n"
                     "\"1,1234560,0  0,Alpha,1200 bps,,\". A list byte that matches no item is\n"
                     "written empty, and so is the group of a pager in no group.\n") +
-            kCsvRules + "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n",
+            kCsvRules + kExportRules,
         std::string("Takes pager records back from a CSV table with the header\n"
                     "Index,Address,FunBit,Type,Baud,Name,Group (headings in any case).\n"
                     "  Address  8 to 2097151, stored as seven digits\n"
@@ -165,7 +173,7 @@ Action addMessagesCommand(CLI::App& app) {
         std::string("Writes the header Kind,Index,Pager ID,Content, then one row per PPG message\n"
                     "1 to 100 (\"PPG,1,,No.1 ppg message\") and per alarm message 1 to 7 with\n"
                     "its pager ID (\"Alarm,1,101,Contact 1\").\n") +
-            kCsvRules + "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n",
+            kCsvRules + kExportRules,
         std::string("Takes messages back from a CSV table with the header Kind,Index,Pager ID,\n"
                     "Content (headings in any case).\n"
                     "  Kind      PPG (Index 1 to 100, no pager ID) or Alarm (Index 1 to 7)\n"
