@@ -233,6 +233,28 @@ pagers_csv() {
         cmp "$work/linux.tbl" "$work/Ωμέγα 2.tbl"
 }
 check "pagers: the CSV table out and back in" pagers_csv
+# Options begin with '-': a name that begins with '/' (a full name on the
+# current drive) is a file, never a Windows-style option.
+slash_name() {
+    expect_ctl 0 "" "" new "$work/slash.tbl" && [ "$(stat -c %s "$work/slash.tbl")" = 40959 ]
+}
+check "new: a name that begins with / is a file, not an option" slash_name
+# Two programs setting different settings of one file at the same moment
+# take turns: both changes are in the file every time.
+two_writers() {
+    local trial first second
+    for trial in 1 2 3 4 5; do
+        "$linux_ctl" new "$work/turns.tbl"
+        (cd "$work" && exec "$wine" "$bin/qm730ctl.exe" set -q turns.tbl Delay_byte_1=7) </dev/null >/dev/null 2>"$work/w1.err" &
+        first=$!
+        (cd "$work" && exec "$wine" "$bin/qm730ctl.exe" set -q turns.tbl Delay_byte_2=9) </dev/null >/dev/null 2>"$work/w2.err" &
+        second=$!
+        wait "$first" && wait "$second" || { cat "$work/w1.err" "$work/w2.err"; return 1; }
+        [ "$("$linux_ctl" get -n "$work/turns.tbl" Delay_byte_1 Delay_byte_2 | tr '\n' ' ')" = "7 9 " ] ||
+            { echo "trial $trial: a change was lost"; return 1; }
+    done
+}
+check "set: two programs changing one file at once take turns" two_writers
 send_table() {
     expect_ctl 0 "Transfer Success !" "" send -p COM1 "$table" || return 1
     wait_for_file "$work/board.tbl" && cmp "$work/$table" "$work/board.tbl"

@@ -39,6 +39,7 @@ qm730_add_windows_tests(core_tests
     core/config/paging_test.cpp
     core/config/pll_test.cpp
     core/config/systemsettings_test.cpp
+    core/config/tablefilelock_test.cpp
     core/flash/firmware_test.cpp
   LIBS qm730core GTest::gtest_main)
 

@@ -82,8 +82,10 @@ std::string setHelp() {
         "together. Status_flags, PLL_R and PLL_N follow from the others. The file is\n"
         "written only when something changed, replaced in one step as 'qm730ctl new'\n"
         "writes it. Prints \"FILE.tbl: N settings changed\"; -v lists the changes.\n"
+        "Another program changing the file at the same time is waited for, up to 5\n"
+        "seconds; after that the file is in use and nothing is written.\n"
         "Exit status: 0 done, 2 usage error, a refused value or a file that cannot be\n"
-        "read or written.\n";
+        "read or written or is in use.\n";
     return help;
 }
 
@@ -94,6 +96,9 @@ int set(const SetOptions& options, const CLI::App& command) {
         if (!assignment) return usageError(command, "'" + text + "' is not NAME=VALUE");
         assignments.push_back(*assignment);
     }
+    TableFileLock lock;
+    if (!options.edit.dryRun)
+        if (const auto status = lockTableFile(options.file, lock)) return *status;
     ConfigImage before;
     if (const auto status = loadWholeTableFile(options.file, before)) return *status;
     ConfigImage after = before;

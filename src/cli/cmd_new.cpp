@@ -21,10 +21,17 @@ Action addNewCommand(CLI::App& app) {
         "one step, so a failed write never destroys it, and keeps its permissions,\n"
         "owner and group. Where no new file can be made beside it (a folder that is\n"
         "not writable, a file with several names) it is written in place. A symbolic\n"
-        "link is followed; a read-only file, a folder, a device or a FIFO is refused.\n"
+        "link is followed, but not another user's link in a folder such as /tmp; a\n"
+        "read-only file, a folder, a device or a FIFO is refused. Another program\n"
+        "changing the file is waited for, up to 5 seconds.\n"
         "Prints nothing on success.\n"
-        "Exit status: 0 written, 2 usage error or the file cannot be written.\n");
-    return [out] { return saveWholeTableFile(*out, defaultImage()).value_or(kExitOk); };
+        "Exit status: 0 written, 2 usage error or the file cannot be written or is in\n"
+        "use.\n");
+    return [out] {
+        TableFileLock lock;
+        if (const auto status = lockTableFile(*out, lock)) return *status;
+        return saveWholeTableFile(*out, defaultImage()).value_or(kExitOk);
+    };
 }
 
 }  // namespace qm730::cli

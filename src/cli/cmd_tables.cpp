@@ -29,6 +29,10 @@ struct TableKind {
     std::string (*countChanges)(const ConfigImage&, const ConfigImage&);
 };
 
+// A file of another kind can have a problem on every one of its lines: the
+// first ones are told, then how many more there are.
+constexpr std::size_t kProblemsShown = 100;
+
 bool differ(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) { return !std::equal(a, a + length, b); }
 
 // What an import changed, counted for its summary; empty when nothing.
@@ -62,10 +66,20 @@ int importTable(const TableKind& kind, const TableOptions& options) {
     if (const auto status = loadWholeTableFile(options.file, before)) return *status;
     std::string text;
     if (const auto status = readTextFile(options.csv, text)) return *status;
+    // Standard input may take its time: the lock is taken once the table is
+    // read, and the file read again under it, as it is now.
+    TableFileLock lock;
+    if (!options.edit.dryRun) {
+        if (const auto status = lockTableFile(options.file, lock)) return *status;
+        if (const auto status = loadWholeTableFile(options.file, before)) return *status;
+    }
     ConfigImage after = before;
     const ImportResult result = kind.importTable(after, text);
-    for (const TableProblem& problem : result.problems)
-        printError(std::string(kind.name) + " import " + options.csv + ": " + describeProblem(problem, kind.header));
+    const std::string where = std::string(kind.name) + " import " + options.csv + ": ";
+    const std::size_t shown = std::min(result.problems.size(), kProblemsShown);
+    for (std::size_t i = 0; i < shown; ++i) printError(where + describeProblem(result.problems[i], kind.header));
+    if (result.problems.size() > shown)
+        printError(where + counted(result.problems.size() - shown, "more problem", "more problems") + " not shown");
     if (!result.problems.empty()) return kExitUsage;
     return finishEdit(options.file, before, after, kind.countChanges(before, after), options.edit);
 }
@@ -103,8 +117,14 @@ const TableKind kPagers{"pagers", kPagerTableHeader, exportPagers, importPagers,
 const TableKind kMessages{"messages", kMessageTableHeader, exportMessages, importMessages, messageChanges};
 
 constexpr const char* kCsvRules =
-    "The CSV follows RFC 4180: UTF-8, CRLF line ends (LF is read too), a field that\n"
-    "holds a comma, a quote or a line end in double quotes with its quotes doubled.\n";
+    "The CSV follows RFC 4180: UTF-8, CRLF line ends (LF or CR alone is read too),\n"
+    "a field that holds a comma, a quote or a line end in double quotes with its\n"
+    "quotes doubled.\n";
+
+constexpr const char* kExportRules =
+    "OUT.csv is replaced in one step, as table files are; a FIFO, a device, a\n"
+    "folder, a read-only file or a link that leads nowhere is refused.\n"
+    "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n";
 
 constexpr const char* kImportRules =
     "Rows may come in any order and need not cover every record; a record without a\n"
@@ -113,9 +133,12 @@ constexpr const char* kImportRules =
     "Every bad value prints one line, \"qm730ctl: COMMAND import IN.csv: line L,\n"
     "column C (Heading): RULE\", and then nothing is written. The file is written\n"
     "only when something changed, replaced in one step as 'qm730ctl new' writes\n"
-    "it. Prints \"FILE.tbl: N ... changed\"; -v lists the changes.\n"
+    "it. Prints \"FILE.tbl: N ... changed\"; -v lists the changes. Only the first\n"
+    "100 problems are told, then how many more there are. Another program\n"
+    "changing the file at the same time is waited for, up to 5 seconds; after\n"
+    "that the file is in use and nothing is written.\n"
     "Exit status: 0 done, 2 usage error, a bad row or a file that cannot be read\n"
-    "or written.\n";
+    "or written or is in use.\n";
 
 }  // namespace
 
@@ -126,7 +149,7 @@ Action addPagersCommand(CLI::App& app) {
                     "pager record 1 to 899, the values as the Pager DataBase tab shows them:\n"
                     "\"1,1234560,0  0,Alpha,1200 bps,,\". A list byte that matches no item is\n"
                     "written empty, and so is the group of a pager in no group.\n") +
-            kCsvRules + "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n",
+            kCsvRules + kExportRules,
         std::string("Takes pager records back from a CSV table with the header\n"
                     "Index,Address,FunBit,Type,Baud,Name,Group (headings in any case).\n"
                     "  Address  8 to 2097151, stored as seven digits\n"
@@ -150,7 +173,7 @@ Action addMessagesCommand(CLI::App& app) {
         std::string("Writes the header Kind,Index,Pager ID,Content, then one row per PPG message\n"
                     "1 to 100 (\"PPG,1,,No.1 ppg message\") and per alarm message 1 to 7 with\n"
                     "its pager ID (\"Alarm,1,101,Contact 1\").\n") +
-            kCsvRules + "Exit status: 0 written, 1 standard output failed, 2 usage or file error.\n",
+            kCsvRules + kExportRules,
         std::string("Takes messages back from a CSV table with the header Kind,Index,Pager ID,\n"
                     "Content (headings in any case).\n"
                     "  Kind      PPG (Index 1 to 100, no pager ID) or Alarm (Index 1 to 7)\n"

@@ -1,10 +1,12 @@
 #include "cli/console.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "cli/platform.h"
+#include "core/config/csv.h"
 
 namespace qm730::cli {
 
@@ -70,11 +72,33 @@ void Console::clearBar() {
 void Console::step(const std::string& text) {
     if (!verbosity_.verbose) return;
     endBar();
-    std::cerr << text << "\n" << std::flush;
+    std::cerr << terminalText(text) << "\n" << std::flush;
 }
 
 void printSuccess(Verbosity verbosity, const std::string& text) {
-    if (!verbosity.quiet) std::cout << text << std::endl;
+    if (!verbosity.quiet) std::cout << terminalText(text) << std::endl;
+}
+
+std::string terminalText(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        const std::optional<char32_t> character = decodeUtf8(text, pos);
+        // C0 and C1 controls and DEL; a byte that starts no character
+        const bool control = !character || *character < 0x20 || (*character >= 0x7F && *character < 0xA0);
+        if (!control) {
+            shown.append(text.substr(start, pos - start));
+            continue;
+        }
+        if (!character) ++pos;
+        for (std::size_t i = start; i < pos; ++i) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[i]));
+            shown += escaped;
+        }
+    }
+    return shown;
 }
 
 }  // namespace qm730::cli

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "cli/options.h"
 
@@ -47,5 +48,11 @@ private:
 
 // The one line of a success on stdout, unless --quiet.
 void printSuccess(Verbosity verbosity, const std::string& text);
+
+// A message as the terminal may be given it: names and values typed by
+// anyone can hold control characters (an escape sequence would act on the
+// terminal, a line end forge a line), so those, and bytes that are no UTF-8,
+// are shown as \xNN; everything else stays as it is.
+std::string terminalText(std::string_view text);
 
 }  // namespace qm730::cli

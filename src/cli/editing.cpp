@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/platform.h"
 #include "cli/tablefile.h"
+#include "core/config/configfile.h"
 #include "core/config/imagediff.h"
 
 namespace qm730::cli {
@@ -91,11 +92,10 @@ std::optional<int> writeTextFile(const std::string& path, const std::string& tex
         return std::nullopt;
     }
     if (sameFile(path, table)) return cannot("write", path, "it is the table file itself");
-    std::FILE* out = openFile(path, "wb");
-    if (!out) return cannot("write", path, std::strerror(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
-    const int error = errno;
-    if (std::fclose(out) != 0 || !written) return cannot("write", path, std::strerror(written ? errno : error));
+    // Saved as table files are: whole or not at all, never into a FIFO or a device.
+    const FileResult saved =
+        saveFileContents(path, FileContents(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (!saved.ok()) return cannot("write", path, saved.reason);
     return std::nullopt;
 }
 

@@ -38,8 +38,9 @@ int finishEdit(const std::string& file, const ConfigImage& before, const ConfigI
 // Reads a whole text file; "-" is standard input. Returns an exit status
 // after printing why when it cannot.
 std::optional<int> readTextFile(const std::string& path, std::string& text);
-// Writes text to a file, or to standard output for "-" or an empty name.
-// A name that is the table file `table` itself is refused.
+// Writes text to a file, or to standard output for "-" or an empty name. A
+// file is saved as table files are (replaced in one step, with the same
+// refusals); a name that is the table file `table` itself is refused.
 std::optional<int> writeTextFile(const std::string& path, const std::string& text, const std::string& table);
 
 }  // namespace qm730::cli

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <new>
 
 #include "cli/command.h"
+#include "cli/console.h"
 #include "cli/platform.h"
 #include "version.h"
 
@@ -69,6 +71,9 @@ int runCommandLine(int argc, char** argv) {
     app.set_version_flag("--version", std::string(kProgram) + " " + QM730_VERSION, "print the version and exit");
     app.set_help_flag("-h,--help", "print this help and exit");
     app.require_subcommand(1);
+    // Options begin with '-' on every system: on Windows CLI11 would take
+    // "/data/a.tbl" for an option. The commands inherit this.
+    app.allow_windows_style_options(false);
     app.footer(portNamesExplained() + kOverviewFooter);
 
     std::map<const CLI::App*, Action> actions;
@@ -115,7 +120,7 @@ int runCommandLine(int argc, char** argv) {
 
 }  // namespace
 
-void printError(const std::string& message) { std::cerr << kProgram << ": " << message << "\n"; }
+void printError(const std::string& message) { std::cerr << kProgram << ": " << terminalText(message) << "\n"; }
 
 int usageError(const CLI::App& command, const std::string& message) {
     printError(command.get_name() + ": " + message);
@@ -128,9 +133,21 @@ int usageError(const CLI::App& command, const std::string& message) {
 int main(int argc, char** argv) {
     using namespace qm730::cli;
     if (!prepareStandardStreams()) return kExitFailed;
-    std::vector<std::string> arguments = argumentsAsUtf8(argc, argv);
-    std::vector<char*> pointers;
-    for (std::string& argument : arguments) pointers.push_back(argument.data());
-    pointers.push_back(nullptr);
-    return finishOutput(runCommandLine(static_cast<int>(arguments.size()), pointers.data()));
+    // Whatever escapes a command ends the run with one line, never with the
+    // C++ runtime's abort: the files were saved whole or not at all, and a
+    // port is put back as it is let go.
+    try {
+        std::vector<std::string> arguments = argumentsAsUtf8(argc, argv);
+        std::vector<char*> pointers;
+        for (std::string& argument : arguments) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        return finishOutput(runCommandLine(static_cast<int>(arguments.size()), pointers.data()));
+    } catch (const std::bad_alloc&) {
+        std::fputs("qm730ctl: out of memory\n", stderr);  // no text is built: memory is short
+    } catch (const std::exception& e) {
+        printError(std::string("unexpected failure: ") + e.what());
+    } catch (...) {
+        printError("unexpected failure");
+    }
+    return kExitFailed;
 }

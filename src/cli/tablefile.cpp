@@ -28,6 +28,13 @@ std::optional<int> saveWholeTableFile(const std::string& path, const ConfigImage
     return kExitUsage;
 }
 
+std::optional<int> lockTableFile(const std::string& path, TableFileLock& lock) {
+    const FileResult locked = lock.acquire(path);
+    if (locked.ok()) return std::nullopt;
+    printError("cannot write '" + path + "': " + locked.reason);
+    return kExitUsage;
+}
+
 std::optional<int> checkTableFileTarget(const std::string& path) {
     const FileResult writable = checkSaveTarget(path);
     if (writable.ok()) return std::nullopt;

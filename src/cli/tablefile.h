@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/config/image.h"
+#include "core/config/tablefilelock.h"
 
 namespace qm730::cli {
 
@@ -15,6 +16,12 @@ std::optional<int> loadWholeTableFile(const std::string& path, ConfigImage& imag
 
 // Saves the image; returns an exit status after printing why it failed.
 std::optional<int> saveWholeTableFile(const std::string& path, const ConfigImage& image);
+
+// Takes the lock that makes writers of one table file take turns, to be held
+// from before the file is read until it is written; waits for another
+// writer up to a few seconds. Returns an exit status (after printing that
+// the file is in use) when the other writer does not finish in time.
+std::optional<int> lockTableFile(const std::string& path, TableFileLock& lock);
 
 // Tells before any long work that the file cannot be written: the folder is
 // missing or not writable, the name is a folder, a device or too long.

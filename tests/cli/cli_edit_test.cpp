@@ -1,12 +1,16 @@
 // qm730ctl get, set, pagers, messages, diff and verify as an operator runs
-// them: the files they leave, what they print and their exit statuses.
+// them: the files they leave, what they print and their exit statuses, also
+// when several run at once and when they are fed what no operator would.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "core/config/configfile.h"
+#include "core/config/tablefilelock.h"
 #include "run_ctl.h"
 #include "simboard_thread.h"
 #include "tempdir.h"
@@ -35,6 +39,17 @@ protected:
     }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(file(name), std::ios::binary) << text;
+    }
+    // Starts one qm730ctl per command line at the same moment, as scripts run
+    // side by side do; returns what each wrote on stderr once all have ended.
+    std::vector<std::string> together(const std::vector<std::string>& commands) {
+        std::string line = "--version >/dev/null; {";
+        for (std::size_t i = 0; i < commands.size(); ++i)
+            line += " " QM730CTL_PATH " " + commands[i] + " 2>" + file("err" + std::to_string(i)) + " &";
+        ctl(line + " wait; }");
+        std::vector<std::string> errors;
+        for (std::size_t i = 0; i < commands.size(); ++i) errors.push_back(fileText(file("err" + std::to_string(i))));
+        return errors;
     }
 
     TempDir dir_;
@@ -225,4 +240,87 @@ TEST_F(CliEdit, VerifyWithASilentBoardFailsAndSaysWhy) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "qm730ctl: verify on " + board.port() + ": the board did not answer the logon within 2 seconds\n");
+}
+
+// Two sets of different settings on one file at the same moment, 20 times;
+// eight new of one missing file.
+TEST_F(CliEdit, WritersAtTheSameMomentTakeTurnsAndNoChangeIsLost) {
+    const std::string t = file("t.tbl");
+    int lost = 0;
+    for (int trial = 0; trial < 20; ++trial) {
+        save("t.tbl", defaultImage());
+        EXPECT_EQ(together({"set " + t + " Delay_byte_1=7", "set " + t + " Delay_byte_2=9"}),
+                  std::vector<std::string>(2));
+        lost += load("t.tbl")[sys::kDelay] != 7 || load("t.tbl")[sys::kDelay + 1] != 9;
+    }
+    EXPECT_EQ(lost, 0) << "of 20 trials";
+    for (int trial = 0; trial < 10; ++trial) {
+        fs::remove(file("n.tbl"));
+        EXPECT_EQ(together(std::vector(8, "new " + file("n.tbl"))), std::vector<std::string>(8)) << trial;
+    }
+}
+
+// Another program keeps the file: each writer waits the seconds a writer
+// takes at most, then says the file is in use and changes nothing.
+TEST_F(CliEdit, WriterThatFindsTheFileLockedTooLongSaysItIsInUse) {
+    const std::string t = file("t.tbl");
+    write("p.csv", "Index,Address,FunBit,Type,Baud,Name,Group\n2,1234561,0  0,Alpha,1200 bps,Ann,\n");
+    TableFileLock held;
+    ASSERT_TRUE(held.acquire(t).ok());
+    const auto start = std::chrono::steady_clock::now();
+    const std::string inUse = "qm730ctl: cannot write '" + t + "': in use by another program (waited 5 s)\n";
+    EXPECT_EQ(together({"set " + t + " Delay_byte_1=7", "pagers import " + t + " " + file("p.csv"), "new " + t}),
+              std::vector<std::string>(3, inUse));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(load("t.tbl").bytes(), defaultImage().bytes());
+}
+
+// An export is saved as a table file is, into a regular file only.
+TEST_F(CliEdit, ExportRefusesWhatNoTableIsSavedIntoAndLeavesIt) {
+    ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0644), 0);
+    fs::create_symlink(file("missing.csv"), file("dangling"));
+    write("frozen.csv", "old");
+    ASSERT_EQ(::chmod(file("frozen.csv").c_str(), 0444), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {file("fifo"), "not a regular file"},      {file("dangling"), "dangling symbolic link"},
+        {file("frozen.csv"), "Permission denied"}, {"/dev/null", "not a regular file"},
+    };
+    for (const auto& [name, reason] : cases)
+        EXPECT_EQ(ctl("pagers export " + file("t.tbl") + " " + name).err,
+                  "qm730ctl: cannot write '" + name + "': " + reason + "\n");
+    EXPECT_TRUE(fs::is_fifo(file("fifo")) && !fs::exists(file("missing.csv")) && fileText(file("frozen.csv")) == "old");
+}
+
+// Escape sequences, bells and C1 controls show as \xNN, never as themselves.
+TEST_F(CliEdit, ControlCharactersInNamesReachTheTerminalAsEscapes) {
+    const std::string t = file("t.tbl");
+    const std::pair<std::string, std::string> cases[] = {
+        {"get " + t + " '\x1b[2J'", "qm730ctl: get: no such setting '\\x1B[2J' ('qm730ctl get FILE.tbl' lists them)\n"},
+        {"set " + t + " '\xC2\x9B\a=1'", "qm730ctl: set " + t + ": \\xC2\\x9B\\x07: no such setting\n"},
+        {"send -p '/dev/\x1b[31m' " + t, "qm730ctl: send on /dev/\\x1B[31m: cannot open the port: No such file or directory\n"},
+        {"dump 'no\r\xFF.tbl'", "qm730ctl: cannot read 'no\\x0D\\xFF.tbl': No such file or directory\n"},
+    };
+    for (const auto& [arguments, err] : cases) EXPECT_EQ(ctl(arguments).err, err);
+}
+
+TEST_F(CliEdit, TableOfBadRowsTellsTheFirstHundredThenHowManyMore) {
+    std::string rows = "Index,Address,FunBit,Type,Baud,Name,Group\n";
+    for (int i = 0; i < 5000; ++i) rows += "1\"\n";
+    write("bad.csv", rows);
+    const std::string err = ctl("pagers import " + file("t.tbl") + " " + file("bad.csv")).err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 101);
+    EXPECT_TRUE(err.ends_with("line 101, column 1 (Index): a quote inside a field that does not start with one "
+                              "(enclose the field in quotes and double the quote)\nqm730ctl: pagers import " +
+                              file("bad.csv") + ": 4900 more problems not shown\n"));
+}
+
+TEST_F(CliEdit, RunOutOfMemoryEndsWithOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit leaves";
+#endif
+    write("huge.csv", "Index,Address,FunBit,Type,Baud,Name,Group\n" + std::string(3900000, ','));
+    const CtlRun r = ctl("--version >/dev/null; ulimit -v 50000; exec " QM730CTL_PATH " pagers import " + file("t.tbl") +
+                         " " + file("huge.csv"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qm730ctl: out of memory\n");
 }

@@ -23,7 +23,8 @@ enum class FileStatus {
     CannotCreate,  // the file cannot be written: no such folder, no permission,
                    // a read-only file, a link that leads nowhere
     WriteFailed,   // a write, flush or close failed or was short
-    CannotReplace  // the finished file could not be renamed over the target
+    CannotReplace, // the finished file could not be renamed over the target
+    InUse          // another program kept the file locked for longer than the wait
 };
 
 struct FileResult {
@@ -46,7 +47,10 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // Writes the whole image; the file holds exactly the image afterwards.
 //
 // An existing symbolic link is followed and the file it names is written; a
-// link that leads nowhere or in a loop is refused. A name that is not a
+// link that leads nowhere or in a loop is refused, and so is a link that the
+// system would not follow for this user: one in a folder that everyone may
+// write and only owners may delete from (/tmp), owned neither by the user
+// nor by the folder's owner ("Permission denied"). A name that is not a
 // regular file is refused ("not a regular file"), and so is a read-only file,
 // even for the superuser.
 //
@@ -56,6 +60,10 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image);
 // was. Where it cannot (the folder is not writable, the file has several
 // names, or its owner cannot be kept) the file is written in place: room is
 // reserved first, and the old bytes are put back if the write fails.
+//
+// A new file that another program creates while the save runs is not
+// overwritten blindly: the save starts again and replaces it as an existing
+// file, keeping its permissions, owner and group.
 //
 // Interrupt and termination signals are held back until the save is over,
 // so no temporary file is left behind.

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -154,31 +153,55 @@ void syncDirectory(const std::string& directory) {
 
 // The file a save writes.
 struct SaveTarget {
-    std::string path;   // an existing symbolic link is followed to the file it names
+    std::string path;   // an existing symbolic link is followed to the name of the file it leads to
     bool exists = false;
     struct stat info {};
 };
 
+// Follows the symbolic links at the end of the name, one by one, as the
+// system follows them for this user where links are protected: a link in a
+// folder that everyone may write and only owners may delete from (/tmp) is
+// followed only for the link's owner or when the folder's owner owns it. Any
+// other user's link there could send the save to any file the saver may
+// write. The rule holds here even where the system does not enforce it.
+// Links in the folder part of a name are left to the system, which follows
+// them when the save creates and renames its files.
+FileResult followLinks(SaveTarget& target) {
+    constexpr int kMostLinks = 40;  // as many as the system follows
+    for (int followed = 0; S_ISLNK(target.info.st_mode); ++followed) {
+        if (followed == kMostLinks) return failure(FileStatus::CannotCreate, ELOOP);
+        const std::string folder = directoryOf(target.path);
+        struct stat folderInfo {};
+        if (::stat(folder.c_str(), &folderInfo) != 0) return failure(FileStatus::CannotCreate, errno);
+        constexpr mode_t kProtectedFolder = S_ISVTX | S_IWOTH;
+        if ((folderInfo.st_mode & kProtectedFolder) == kProtectedFolder && target.info.st_uid != ::geteuid() &&
+            target.info.st_uid != folderInfo.st_uid)
+            return failure(FileStatus::CannotCreate, EACCES);
+        std::vector<char> link(static_cast<std::size_t>(std::max<off_t>(target.info.st_size, 255)) + 2);
+        const ssize_t length = ::readlink(target.path.c_str(), link.data(), link.size());
+        if (length < 0) return failure(FileStatus::CannotCreate, errno);
+        if (static_cast<std::size_t>(length) >= link.size()) return failure(FileStatus::CannotCreate, ENAMETOOLONG);
+        const std::string leadsTo(link.data(), static_cast<std::size_t>(length));
+        target.path = leadsTo.front() == '/' ? leadsTo : folder + "/" + leadsTo;
+        if (::lstat(target.path.c_str(), &target.info) != 0) {
+            if (errno == ENOENT) return refusal(FileStatus::CannotCreate, kLinkLeadsNowhere);
+            return failure(FileStatus::CannotCreate, errno);
+        }
+    }
+    return {};
+}
+
 // Finds the file a save writes and refuses what must not be written: a link
-// that leads nowhere, anything but a regular file, a read-only file. A file
-// with no write permission for anyone counts as read-only for the superuser
-// too, who could otherwise write it.
+// that leads nowhere or may not be followed, anything but a regular file, a
+// read-only file. A file with no write permission for anyone counts as
+// read-only for the superuser too, who could otherwise write it.
 FileResult findSaveTarget(const std::string& path, SaveTarget& target) {
     target.path = path;
     if (::lstat(path.c_str(), &target.info) != 0) {
         if (errno == ENOENT) return {};
         return failure(FileStatus::CannotCreate, errno);
     }
-    if (S_ISLNK(target.info.st_mode)) {
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved) {
-            if (errno == ENOENT) return refusal(FileStatus::CannotCreate, kLinkLeadsNowhere);
-            return failure(FileStatus::CannotCreate, errno);
-        }
-        target.path = resolved;
-        std::free(resolved);
-        if (::lstat(target.path.c_str(), &target.info) != 0) return failure(FileStatus::CannotCreate, errno);
-    }
+    if (FileResult followed = followLinks(target); !followed.ok()) return followed;
     target.exists = true;
     if (!S_ISREG(target.info.st_mode)) return notRegular(target.info);
     if ((target.info.st_mode & 0222) == 0) return failure(FileStatus::CannotCreate, EACCES);
@@ -370,16 +393,26 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
 
 FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SignalDeferral deferral;
-    SaveTarget target;
-    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, contents);
-    // A file with several names keeps them all only if it is written in place.
-    if (target.info.st_nlink == 1) {
-        bool fallBack = false;
-        FileResult replaced = replaceFile(target, contents, fallBack);
-        if (!fallBack) return replaced;
+    // Another program may create the file while a new one is written: the
+    // save then starts again and replaces that file as an existing one.
+    constexpr int kStarts = 3;
+    for (int start = 1;; ++start) {
+        SaveTarget target;
+        if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+        if (!target.exists) {
+            FileResult created = createNewFile(target.path, contents);
+            if (created.status == FileStatus::CannotReplace && created.errorNumber == EEXIST && start < kStarts)
+                continue;
+            return created;
+        }
+        // A file with several names keeps them all only if it is written in place.
+        if (target.info.st_nlink == 1) {
+            bool fallBack = false;
+            FileResult replaced = replaceFile(target, contents, fallBack);
+            if (!fallBack) return replaced;
+        }
+        return writeInPlace(target, contents);
     }
-    return writeInPlace(target, contents);
 }
 
 FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }

@@ -289,7 +289,10 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
     const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
     const std::uint64_t newSize = contents.size();
 
-    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min<std::uint64_t>(oldSize, newSize)));
+    // The old bytes, all of them, so that a longer file already cut to the
+    // contents can be made whole again (up to a size no table file reaches).
+    constexpr std::uint64_t kRestoreLimit = std::uint64_t{64} << 20;
+    std::vector<std::uint8_t> old(static_cast<std::size_t>(std::min(oldSize, kRestoreLimit)));
     std::size_t got = 0;
     const bool restorable = readable && readFully(file.get(), old.data(), old.size(), got) && got == old.size();
     const auto undo = [&](DWORD error) {
@@ -301,8 +304,12 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
 
     if (oldSize < newSize && !setLength(file.get(), newSize)) return undo(::GetLastError());
     if (!writeFully(file.get(), contents.data(), contents.size(), 0)) return undo(::GetLastError());
-    if (oldSize > newSize && !setLength(file.get(), newSize)) return failure(FileStatus::WriteFailed, ::GetLastError());
-    if (!::FlushFileBuffers(file.get()) || !file.close()) return failure(FileStatus::WriteFailed, ::GetLastError());
+    // Until the file is cut to the new contents and on the disk, a failure
+    // still puts the old bytes back; after that only the close can fail, and
+    // the file then holds the whole new contents.
+    if (oldSize > newSize && !setLength(file.get(), newSize)) return undo(::GetLastError());
+    if (!::FlushFileBuffers(file.get())) return undo(::GetLastError());
+    if (!file.close()) return failure(FileStatus::WriteFailed, ::GetLastError());
     return saved(contents);
 }
 
@@ -342,16 +349,28 @@ FileResult loadTableFile(const std::string& path, ConfigImage& image) {
 
 FileResult saveFileContents(const std::string& path, FileContents contents) {
     const SaveInProgress saving;
-    SaveTarget target;
-    if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
-    if (!target.exists) return createNewFile(target.path, contents);
-    // A file with several names keeps them all only if it is written in place.
-    if (target.links == 1) {
-        bool fallBack = false;
-        FileResult replaced = replaceFile(target, contents, fallBack);
-        if (!fallBack) return replaced;
+    // Another program may create the file while a new one is written: the
+    // save then starts again and replaces that file as an existing one.
+    constexpr int kStarts = 3;
+    for (int start = 1;; ++start) {
+        SaveTarget target;
+        if (FileResult found = findSaveTarget(path, target); !found.ok()) return found;
+        if (!target.exists) {
+            FileResult created = createNewFile(target.path, contents);
+            const auto error = static_cast<DWORD>(created.errorNumber);
+            if (created.status == FileStatus::CannotReplace &&
+                (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && start < kStarts)
+                continue;
+            return created;
+        }
+        // A file with several names keeps them all only if it is written in place.
+        if (target.links == 1) {
+            bool fallBack = false;
+            FileResult replaced = replaceFile(target, contents, fallBack);
+            if (!fallBack) return replaced;
+        }
+        return writeInPlace(target, contents);
     }
-    return writeInPlace(target, contents);
 }
 
 FileResult saveTableFile(const std::string& path, const ConfigImage& image) { return saveFileContents(path, image.bytes()); }

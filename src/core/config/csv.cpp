@@ -9,39 +9,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Decodes one UTF-8 character at `pos`; std::nullopt for a malformed or
-// overlong sequence, a surrogate or a value above U+10FFFF.
-std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char first = byte(pos);
-    std::size_t length;
-    char32_t value;
-    if (first < 0x80) {
-        ++pos;
-        return first;
-    } else if ((first & 0xE0) == 0xC0) {
-        length = 2;
-        value = first & 0x1F;
-    } else if ((first & 0xF0) == 0xE0) {
-        length = 3;
-        value = first & 0x0F;
-    } else if ((first & 0xF8) == 0xF0) {
-        length = 4;
-        value = first & 0x07;
-    } else {
-        return std::nullopt;
-    }
-    if (pos + length > text.size()) return std::nullopt;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) return std::nullopt;
-        value = (value << 6) | (byte(pos + i) & 0x3F);
-    }
-    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
-    pos += length;
-    return value;
-}
-
 bool isUtf8(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();)
         if (!decodeUtf8(text, pos)) return false;
@@ -66,11 +33,10 @@ public:
     }
 
 private:
-    bool atLineEnd() const {
-        return text_[pos_] == '\n' || (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n');
-    }
+    // CR LF, LF or CR alone (as older Mac programs end lines).
+    bool atLineEnd() const { return text_[pos_] == '\n' || text_[pos_] == '\r'; }
     void skipLineEnd() {
-        pos_ += text_[pos_] == '\r' ? 2 : 1;
+        pos_ += text_.substr(pos_, 2) == "\r\n" ? 2 : 1;
         ++line_;
     }
     bool atEnd() const { return pos_ >= text_.size(); }
@@ -121,7 +87,7 @@ private:
                 ++pos_;
                 break;
             }
-            if (c == '\n') ++line_;
+            if (c == '\n' || (c == '\r' && text_.substr(pos_, 2) != "\r\n")) ++line_;
             out += c;
             ++pos_;
         }
@@ -138,10 +104,6 @@ private:
                                 "and double the quote)", line_);
                 return false;
             }
-            if (c == '\r') {
-                problem(column, "a carriage return outside quotes", line_);
-                return false;
-            }
             out += c;
             ++pos_;
         }
@@ -149,7 +111,7 @@ private:
     }
 
     void skipRestOfLine() {
-        while (!atEnd() && text_[pos_] != '\n') ++pos_;
+        while (!atEnd() && !atLineEnd()) ++pos_;
         if (!atEnd()) skipLineEnd();
     }
 
@@ -181,6 +143,37 @@ void appendUtf8(std::string& out, char32_t value) {
 }
 
 }  // namespace
+
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(pos);
+    std::size_t length;
+    char32_t value;
+    if (first < 0x80) {
+        ++pos;
+        return first;
+    } else if ((first & 0xE0) == 0xC0) {
+        length = 2;
+        value = first & 0x1F;
+    } else if ((first & 0xF0) == 0xE0) {
+        length = 3;
+        value = first & 0x0F;
+    } else if ((first & 0xF8) == 0xF0) {
+        length = 4;
+        value = first & 0x07;
+    } else {
+        return std::nullopt;
+    }
+    if (pos + length > text.size()) return std::nullopt;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) return std::nullopt;
+        value = (value << 6) | (byte(pos + i) & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+    pos += length;
+    return value;
+}
 
 CsvTable parseCsv(std::string_view text) { return Reader(text).read(); }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,17 +32,22 @@ struct CsvTable {
     std::vector<CsvProblem> problems;  // a record with a problem is left out
 };
 
-// Reads the whole text. Line ends may be CRLF or LF; a line end inside
-// quotes is kept as it stands. A byte-order mark at the start is skipped, and
-// so are empty lines. A quote inside an unquoted field, anything but a comma
-// or a line end after a closing quote, a quote left open and bytes that are
-// no UTF-8 are problems; reading goes on at the next line, so every bad
-// record is reported.
+// Reads the whole text. Line ends may be CR LF, LF or CR alone; a line end
+// inside quotes is kept as it stands. A byte-order mark at the start is
+// skipped, and so are empty lines. A quote inside an unquoted field, anything
+// but a comma or a line end after a closing quote, a quote left open and
+// bytes that are no UTF-8 are problems; reading goes on at the next line, so
+// every bad record is reported.
 CsvTable parseCsv(std::string_view text);
 
 // One record with CRLF at its end. A field is quoted when it holds a comma,
 // a quote, a control character or a blank at either end.
 std::string csvRecord(const std::vector<std::string>& fields);
+
+// Decodes the UTF-8 character at `pos` and moves `pos` past it; std::nullopt
+// (and `pos` unmoved) for a malformed or overlong sequence, a surrogate or a
+// value above U+10FFFF.
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& pos);
 
 // Single-byte (Latin-1) text, as the image holds it, to UTF-8 and back.
 // toLatin1 fails (returns false) on a character above U+00FF and names it

@@ -6,6 +6,7 @@
 #include "gui/seams/messagebox.h"
 #include "gui/mainwindow/unit1.h"
 #include "core/config/configfile.h"
+#include "core/config/tablefilelock.h"
 
 namespace {
 
@@ -62,6 +63,11 @@ void TForm1::Save1Click(QObject*) {
     const QString path = FileDialog::getSaveFileName(this, QStringLiteral("Save As"),
                                                      startDirectory_, kTableFileFilter);
     if (path.isEmpty()) return;
-    const qm730::FileResult result = qm730::saveTableFile(QFile::encodeName(path).toStdString(), config_.image);
+    // Another program changing the file (qm730ctl set) finishes first; one
+    // that keeps it longer than the wait makes the save fail.
+    const std::string name = QFile::encodeName(path).toStdString();
+    qm730::TableFileLock lock;
+    qm730::FileResult result = lock.acquire(name);
+    if (result.ok()) result = qm730::saveTableFile(name, config_.image);
     if (!result.ok()) MessageBox::show(this, fileNotice("Save Error!"));
 }

@@ -334,6 +334,33 @@ TEST(TableFile, SaveThroughASymbolicLinkReplacesTheFileItNames) {
     EXPECT_EQ(fs::file_size(dir.file("real.tbl")), 40959u);
 }
 
+// Where everyone may write and only owners may delete (/tmp), the system
+// follows a link only for its owner or when the folder's owner owns it:
+// another user's link there must not send a save to a file of their choice.
+TEST(TableFile, LinkInAFolderOfEveryoneIsFollowedOnlyAsTheSystemWouldFollowIt) {
+    const struct passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "only the superuser can give a link to another user";
+    struct Case { mode_t folderMode; uid_t folderOwner, linkOwner; const char* reason; };
+    const Case cases[] = {
+        {01777, 0, nobody->pw_uid, "Permission denied"},  // another user's link in a folder of everyone
+        {01777, 0, 0, ""},                                // the saver's own link there
+        {01777, nobody->pw_uid, nobody->pw_uid, ""},      // a link of the folder's owner
+        {00777, 0, nobody->pw_uid, ""},                   // a folder that is not sticky
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string folder = dir.file("shared"), target = dir.file("target.tbl"), link = folder + "/link.tbl";
+        fs::create_directory(folder);
+        writeBytes(target, 100, 0x77);
+        fs::create_symlink(target, link);
+        ASSERT_EQ(::chmod(folder.c_str(), c.folderMode) | ::chown(folder.c_str(), c.folderOwner, 0) |
+                      ::lchown(link.c_str(), c.linkOwner, 0), 0);
+        EXPECT_EQ(saveTableFile(link, patternedImage()).reason, c.reason) << std::oct << c.folderMode;
+        EXPECT_EQ(checkSaveTarget(link).reason, c.reason);
+        EXPECT_EQ(holdsImage(target, patternedImage()), *c.reason == '\0');
+    }
+}
+
 TEST(TableFile, FailedSaveReportsTheReasonAndKeepsThePreviousFile) {
     TempDir dir;
     const FileResult underFile = saveTableFile("/dev/null/x.tbl", defaultImage());
@@ -424,6 +451,8 @@ TEST(TableFile, EveryFailingStepOfASaveKeepsThePreviousFile) {
          Left::Nothing},
         {"new: rename fails", Layout::NewFile, Call::Rename, EIO, FileStatus::CannotReplace, "Input/output error",
          Left::Nothing},
+        {"new: another program made the file meanwhile", Layout::NewFile, Call::Rename, EEXIST, FileStatus::Ok, "",
+         Left::New},
         {"in place: open fails", Layout::InPlaceShort, Call::Open, EIO, FileStatus::CannotCreate, "Input/output error",
          Left::Old},
         {"in place: no room", Layout::InPlaceShort, Call::Reserve, ENOSPC, FileStatus::WriteFailed,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/config/configfile.h"
+#include "core/config/win32_text.h"
 #include "file_bytes.h"
 #include "tempdir.h"
 
@@ -105,6 +106,23 @@ TEST(TableFileW32, ReplacedFileKeepsItsAttributesAndAFileWithTwoNamesKeepsBoth) 
         }
         EXPECT_EQ(fileBytes(second), contents) << "written in place";
     }
+}
+
+// A file with two names is written in place; where it cannot be cut to the
+// new length (another program has it mapped), all its old bytes go back.
+TEST(TableFileW32, FileWrittenInPlaceThatCannotBeCutGetsItsOldBytesBack) {
+    TempDir dir;
+    const fs::path first = dir.path() / "first.tbl", second = dir.path() / "second.tbl";
+    writeBytes(first, 60000, 0x11);
+    if (!::CreateHardLinkW(second.c_str(), first.c_str(), nullptr)) GTEST_SKIP() << "no hard links here";
+    const win32::Handle file(::CreateFileW(second.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    const win32::Handle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(saveFileContents(first.string(), std::vector<std::uint8_t>(5, 0xAB)).status, FileStatus::WriteFailed);
+    ::UnmapViewOfFile(view);
+    EXPECT_EQ(fileBytes(first), std::vector<std::uint8_t>(60000, 0x11));
 }
 
 TEST(TableFileW32, DevicesFoldersAndReadOnlyFilesAreRefusedAndLeftAsTheyWere) {

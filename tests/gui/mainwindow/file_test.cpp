@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "savefaults.h"
 #include "tempdir.h"
 #include "gui/seams/filedialog.h"
 #include "core/config/configfile.h"
+#include "core/config/tablefilelock.h"
 #include "datatabs.h"
 
 namespace {
@@ -162,6 +164,25 @@ TEST_F(Files, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
     EXPECT_EQ(MessageBox::shown(), std::vector<Notice>{kSaveError});
     EXPECT_EQ(contents(previous), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary file is left";
+}
+
+// Another program changing the file (qm730ctl set) finishes first.
+TEST_F(Files, SaveTakesItsTurnWithOtherProgramsChangingTheFile) {
+    const std::string path = dir.file("shared.tbl");
+    ASSERT_TRUE(saveTableFile(path, defaultImage()).ok());
+    rows().edtAddr[0]->setText("0000777");
+    TableFileLock other;
+    ASSERT_TRUE(other.acquire(path).ok());
+    std::thread finisher([&] {
+        QTest::qSleep(400);
+        other.release();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    save(path);
+    finisher.join();
+    EXPECT_GE(clock.elapsed(), 400);
+    EXPECT_EQ(contents(path).substr(capcode::kTable, 7), "0000777");
 }
 
 }  // namespace
