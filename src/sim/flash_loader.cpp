@@ -168,9 +168,10 @@ LoaderAnswer FlashLoader::carryOut(const Request& r) {
             Bytes block(flash_.begin() + offset, flash_.begin() + offset + static_cast<long>(kBlockBytes));
             const int number = static_cast<int>(offset / static_cast<long>(kBlockBytes));
             answer.note = tag + "read " + blockText(r.address);
-            if (faults_.corruptReadback.count(number)) {
-                block[0] = static_cast<std::uint8_t>(~block[0]);
-                answer.note += ", its first byte sent inverted on purpose";
+            for (const auto& [spoilt, byte] : faults_.corruptReadback) {
+                if (spoilt != number) continue;
+                block[byte] = static_cast<std::uint8_t>(~block[byte]);
+                answer.note += ", its byte " + std::to_string(byte) + " sent inverted on purpose";
             }
             answer.bytes = onTheLine(dataFrame(r.htag, r.address, block));
             answer.delay = delayFor(r.command);
