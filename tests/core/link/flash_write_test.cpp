@@ -99,7 +99,15 @@ void expectAtRest(const WriteSession& run) {
 TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
     BoardScript script;
     script.endBytesInDataFrameHead = true;  // dropped: they come before the 15th byte
+    // Late, but within the windows: 303 ms for the check, 5,050 ms for a data frame.
+    script.checkLate = 150ms;
+    script.lateReadBlock = 0;
+    script.lateReadBy = 1200ms;
     WriteSession run(script);
+    // Blocks whose one programmed byte is their first, or their last.
+    run.firmware->image.bytes[20 * 2048] = 0x00;
+    run.firmware->image.bytes[40 * 2048 + 2047] = 0x7E;
+    run.firmware->image.storeChecksum();
     // A file loaded while the run serves the windows does not get mixed in.
     const auto image = run.firmware->image.bytes;
     run.host.onStatus = [&](const std::string& text) {
@@ -108,11 +116,12 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
     const FlashOutcome outcome = run.write();
     ASSERT_TRUE(outcome.ok()) << describeFlashOutcome(outcome);
 
-    // Check, both erases, then the eight firmware blocks and the checksum's
-    // block written and read back: 9 frames each way, not 64.
-    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7, 63};
+    // Check, both erases, then the eight firmware blocks, the two of one
+    // byte and the checksum's block written and read back: 11 frames each
+    // way, not 64.
+    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7, 20, 40, 63};
     const std::vector<ReceivedFrame> frames = run.board.frames();
-    ASSERT_EQ(frames.size(), 3u + 9 + 9);
+    ASSERT_EQ(frames.size(), 3u + 11 + 11);
     EXPECT_EQ(frames[0].command, 0x18);
     EXPECT_EQ(frames[1].address, 0xD0000u);
     EXPECT_EQ(frames[2].address, 0xE0000u);
@@ -120,9 +129,9 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
         EXPECT_TRUE(frames[i].sound) << "frame " << i;
         EXPECT_EQ(frames[i].htag, 0x81 + i) << "the sequence byte advances before every frame";
         if (i < 3) continue;
-        const bool writing = i < 12;
+        const bool writing = i < 14;
         EXPECT_EQ(frames[i].command, writing ? 0x11 : 0x12);
-        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * static_cast<unsigned>(blocks[(i - 3) % 9]));
+        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * static_cast<unsigned>(blocks[(i - 3) % 11]));
         EXPECT_EQ(frames[i].count, 2048);
     }
     EXPECT_EQ(run.state.Htag, 0x81 + frames.size() - 1);
@@ -212,6 +221,16 @@ INSTANTIATE_TEST_SUITE_P(
         // Frames 0x81..0x8C go before the reads; block 5 is the sixth read.
         FailureCase{"ReadBackDiffers", script([](BoardScript& s) { s.corruptReadBlock = 5; }),
                     FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
+        FailureCase{"ReadBackDiffersInItsFirstByte", script([](BoardScript& s) {
+                        s.corruptReadBlock = 5;
+                        s.corruptReadByte = 0;
+                    }),
+                    FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
+        FailureCase{"ReadBackDiffersInItsLastByte", script([](BoardScript& s) {
+                        s.corruptReadBlock = 5;
+                        s.corruptReadByte = 2047;
+                    }),
+                    FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
         FailureCase{"ShortDataFrame", script([](BoardScript& s) {
                         s.faultBlock = 1;
                         s.fault = DataFault::Short;
@@ -244,16 +263,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST(FlashWrite, BoardThatDoesNotAnswerTheCheckIsNotFound) {
-    for (const bool refusing : {false, true}) {
-        SCOPED_TRACE(refusing ? "refusing board" : "silent board");
-        WriteSession run(script([&](BoardScript& s) {
-            s.silent = !refusing;
-            s.refuseCheck = refusing;
-        }));
+    struct Case {
+        const char* name;
+        BoardScript script;
+        LinkFailure failure;
+    };
+    const std::vector<Case> cases{
+        {"silent board", script([](BoardScript& s) { s.silent = true; }), LinkFailure::Timeout},
+        {"refusing board", script([](BoardScript& s) { s.refuseCheck = true; }), LinkFailure::Refused},
+        // The check waits 303 ms, not the 5,050 ms of the other frames.
+        {"board answering after the check's window", script([](BoardScript& s) { s.checkLate = 700ms; }),
+         LinkFailure::Timeout},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool refusing = c.failure == LinkFailure::Refused;
+        WriteSession run(c.script);
         run.host.pumps = true;
         const FlashOutcome outcome = run.write();
         EXPECT_EQ(outcome.result, FlashResult::BoardNotFound);
-        EXPECT_EQ(outcome.failure, refusing ? LinkFailure::Refused : LinkFailure::Timeout);
+        EXPECT_EQ(outcome.failure, c.failure);
         EXPECT_EQ(run.host.statuses, (std::vector<std::string>{" Verify ......", " Error", " Ready"}));
         EXPECT_EQ(run.host.notices, (std::vector<std::string>{"The target board is not found !"}));
         EXPECT_EQ(run.commands(), (std::vector<std::uint8_t>{0x18}));
@@ -303,6 +332,9 @@ TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
          }),
          ProbeResult::WrongAnswer},
         {"silent", script([](BoardScript& s) { s.probesUnanswered = 1000; }), ProbeResult::NoAnswer},
+        // The probe's window is 1,010 ms.
+        {"answered late", script([](BoardScript& s) { s.probeLate = 500ms; }), ProbeResult::Answered},
+        {"answered too late", script([](BoardScript& s) { s.probeLate = 2000ms; }), ProbeResult::NoAnswer},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
