@@ -39,11 +39,8 @@ struct BoardScript {
     DataFault fault = DataFault::None;
     bool endBytesInDataFrameHead = false;  // lone 03s among a data frame's first 15 bytes
     bool hangUpOnFirstWrite = false;       // the device goes away instead of replying
-    // Answers that come late: the board pauses before it answers.
-    std::chrono::milliseconds checkLate{0};
     int lateReadBlock = -1;  // this block's data frame starts lateReadBy after its request
     std::chrono::milliseconds lateReadBy{0};
-    std::chrono::milliseconds probeLate{0};
     // The presence probe.
     int probesUnanswered = 0;  // probes that get no answer before the first answer
     std::uint8_t probeAnswer = 0x06;
@@ -145,7 +142,6 @@ private:
         const int number = ++probes_;
         if (script_.hangUpOnProbe) return hangUp();
         if (number <= script_.probesUnanswered) return;
-        pause(script_.probeLate);
         send({script_.probeAnswer});
     }
 
@@ -228,8 +224,8 @@ private:
             frames_.push_back(r);
         }
         if (!answer) return;
-        if (const auto late = lateness(r.command, block); late > std::chrono::milliseconds(0)) {
-            pause(late);
+        if (r.command == 0x12 && block == script_.lateReadBlock) {
+            pause(script_.lateReadBy);
             std::lock_guard lock(mutex_);
             frames_.back().answeredAt = Clock::now();
         }
@@ -261,18 +257,12 @@ private:
         if (fault == DataFault::LoneEscape) wire.push_back(0x1B);
         if (fault == DataFault::BadEscape) wire.insert(wire.begin() + 600, {0x1B, 0x00});
         if (script_.endBytesInDataFrameHead) {
-            // The first before any byte, the last after 14: the most a lone 03 may follow.
+            // One before any byte, one after 14: the most bytes a lone 03 is dropped after.
             wire.insert(wire.begin() + 14, 0x03);
             wire.insert(wire.begin(), 0x03);
         }
         wire.push_back(0x03);
         return wire;
-    }
-
-    std::chrono::milliseconds lateness(std::uint8_t command, int block) const {
-        if (command == 0x18) return script_.checkLate;
-        if (command == 0x12 && block == script_.lateReadBlock) return script_.lateReadBy;
-        return {};
     }
 
     // A pause that a board shutting down does not sit out.
