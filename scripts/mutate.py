@@ -34,7 +34,7 @@ MUTANTS = ROOT / "mutation"
 WORK = ROOT / "build-mutate"
 TREE = WORK / "tree"
 BUILD = WORK / "build"
-COPIED = ["CMakeLists.txt", "cmake", "src", "tests"]
+COPIED = ["CMakeLists.txt", "cmake", "samples", "src", "tests"]
 
 THRESHOLDS = {"core": 95.0, "gui": 90.0}
 

@@ -187,9 +187,10 @@ Bytes FlashLoader::readAnswer(std::uint8_t htag, int number, std::string& note) 
     const int sent = damaged && damage->second == FrameDamage::OtherBlock ? (number + 1) % kBlocks : number;
     const auto offset = static_cast<long>(sent) * static_cast<long>(kBlockBytes);
     Bytes block(flash_.begin() + offset, flash_.begin() + offset + static_cast<long>(kBlockBytes));
-    if (faults_.corruptReadback.count(number)) {
-        block[0] = static_cast<std::uint8_t>(~block[0]);
-        note += ", its first byte sent inverted on purpose";
+    for (const auto& [spoilt, byte] : faults_.corruptReadback) {
+        if (spoilt != number) continue;
+        block[byte] = static_cast<std::uint8_t>(~block[byte]);
+        note += ", its byte " + std::to_string(byte) + " sent inverted on purpose";
     }
     const std::uint32_t address = kFlashStart + static_cast<std::uint32_t>(offset);
     Bytes plain = plainDataFrame(htag, address, block);

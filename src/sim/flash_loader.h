@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "sim/loader_wire.h"
 
@@ -32,7 +33,8 @@ struct LoaderFaults {
     // Answered 15 and not carried out; loader::kProbe makes the probe's
     // answer 15 instead of 06.
     std::set<std::uint8_t> refusedCommands;
-    std::set<int> corruptReadback;           // blocks whose data frame carries a wrong byte
+    // (block, byte): that byte of the block's data frame goes out inverted.
+    std::set<std::pair<int, std::size_t>> corruptReadback;
     std::map<int, FrameDamage> damagedReads;  // blocks whose data frame arrives damaged
     bool damageOnce = false;                  // only a block's first read is damaged; the next is sound
     std::optional<std::size_t> answerFrames;  // frames answered before the loader falls silent

@@ -191,10 +191,17 @@ int main(int argc, char** argv) {
            "with 15 (probe); repeat the option or separate with commas for several")
         ->delimiter(',')
         ->check(CLI::IsMember({"check", "erase", "write", "read", "probe"}));
-    option("--corrupt-readback", corruptBlocks, "BLOCK",
-           "Send the first byte of this block (0 to 63) inverted when it is read back; the flash itself stays right; "
+    option("--corrupt-readback", corruptBlocks, "BLOCK[:BYTE]",
+           "Send one byte of this block (0 to 63) inverted when it is read back: BYTE is first (also when left "
+           "out), last or a position from 0 to 2047 in the block, e.g. 63:last; the flash itself stays right; "
            "repeat for several")
-        ->check(countUpTo(loader::kBlocks - 1, "a block number"));
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                if (parseSpoiltByte(text)) return {};
+                return "expects BLOCK or BLOCK:BYTE with BLOCK from 0 to 63 and BYTE first, last or 0 to 2047, "
+                       "not '" + text + "'";
+            },
+            ""));
     option("--flip-bit", flippedBits, "BLOCK",
            "Flip a bit of this block (0 to 63) in its data frame after the frame's sum was made, as the line "
            "would; repeat for several")
@@ -277,7 +284,10 @@ int main(int argc, char** argv) {
     for (const std::string& command : refusedFlash) {
         options.flash.refusedCommands.insert(kDelayedLoaderAnswers.at(command));
     }
-    for (const std::string& block : corruptBlocks) options.flash.corruptReadback.insert(static_cast<int>(countOf(block)));
+    for (const std::string& text : corruptBlocks) {
+        const SpoiltByte spoilt = *parseSpoiltByte(text);
+        options.flash.corruptReadback.emplace(spoilt.block, spoilt.byte);
+    }
     for (const auto& [blocks, damage] : {std::pair{&flippedBits, FrameDamage::FlippedBit},
                                          std::pair{&wrongSums, FrameDamage::WrongSum},
                                          std::pair{&otherBlocks, FrameDamage::OtherBlock}})

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/config/configfile.h"
+#include "sim/loader_wire.h"
 
 namespace qm730::sim {
 
@@ -44,6 +45,23 @@ std::optional<std::size_t> parseCount(std::string_view text, std::size_t max) {
         value = value * 10 + digit;
     }
     return value;
+}
+
+std::optional<SpoiltByte> parseSpoiltByte(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    const auto block = parseCount(text.substr(0, colon), loader::kBlocks - 1);
+    if (!block) return std::nullopt;
+    SpoiltByte spoilt{static_cast<int>(*block), 0};
+    if (colon == std::string_view::npos) return spoilt;
+    const std::string_view byte = text.substr(colon + 1);
+    if (byte == "last") {
+        spoilt.byte = loader::kBlockBytes - 1;
+    } else if (byte != "first") {
+        const auto position = parseCount(byte, loader::kBlockBytes - 1);
+        if (!position) return std::nullopt;
+        spoilt.byte = *position;
+    }
+    return spoilt;
 }
 
 std::optional<std::string> loadWholeImage(const std::string& path, ConfigImage& image) {

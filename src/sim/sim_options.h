@@ -15,6 +15,15 @@ namespace qm730::sim {
 // A decimal count from 0 to max: digits only, no sign, no blanks.
 std::optional<std::size_t> parseCount(std::string_view text, std::size_t max);
 
+// The byte of a block's read-back that --corrupt-readback spoils.
+struct SpoiltByte {
+    int block = 0;
+    std::size_t byte = 0;  // 0 to 2047 within the block
+};
+// BLOCK or BLOCK:BYTE, the block 0 to 63 and the byte "first" (also when
+// left out), "last" or a position from 0 to 2047.
+std::optional<SpoiltByte> parseSpoiltByte(std::string_view text);
+
 // Loads a table file that holds exactly one image. Returns what is wrong
 // with it, or nothing when the image was loaded. Folders, pipes and devices
 // are refused without being opened, so a pipe cannot stall the start.

@@ -276,14 +276,19 @@ TEST_F(Loader, RefuseFlashRefusesTheNamedCommandOnlyAndDoesNotCarryItOut) {
 }
 
 TEST_F(Loader, CorruptReadbackSpoilsOnlyThatBlocksDataFrameNotTheFlash) {
-    ASSERT_NO_FATAL_FAILURE(start({"--corrupt-readback", "1", "--flash-save", file("flash.bin")}));
-    const Bytes zero = patternBlock(0), one = patternBlock(1);
+    ASSERT_NO_FATAL_FAILURE(start({"--corrupt-readback", "1", "--corrupt-readback", "2:last", "--corrupt-readback",
+                                   "2:1000", "--flash-save", file("flash.bin")}));
+    const Bytes zero = patternBlock(0), one = patternBlock(1), two = patternBlock(2);
     EXPECT_EQ(exchange(writeFrame(0x81, 0, zero)), accepted(0x81));
     EXPECT_EQ(exchange(writeFrame(0x82, 1, one)), accepted(0x82));
-    EXPECT_EQ(blockOf(readBack(0x83, 0)), zero);
-    const Bytes frame = readBack(0x84, 1);
+    EXPECT_EQ(exchange(writeFrame(0x83, 2, two)), accepted(0x83));
+    EXPECT_EQ(blockOf(readBack(0x84, 0)), zero);
+    Bytes spoiltTwo = two;
+    for (std::size_t byte : {1000, 2047}) spoiltTwo[byte] = static_cast<std::uint8_t>(~spoiltTwo[byte]);
+    EXPECT_EQ(blockOf(readBack(0x85, 2)), spoiltTwo);
+    const Bytes frame = readBack(0x86, 1);
     Bytes spoilt = one;
-    spoilt[0] = static_cast<std::uint8_t>(~spoilt[0]);
+    spoilt[0] = static_cast<std::uint8_t>(~spoilt[0]);  // the first byte when none is named
     EXPECT_EQ(blockOf(frame), spoilt);
     ASSERT_EQ(frame.size(), 2064u);
     unsigned sum = 0;

@@ -110,7 +110,11 @@ TEST_F(Qm730sim, CommandLineRefusesWhatItDoesNotKnowWithStatus2) {
         {{"--load", file("good.tbl"), "--load", file("good.tbl")}, "--load: At Most 1 required but received 2"},
         {{"--refuse-flash", "verify"}, "--refuse-flash: verify not in {check,erase,write,read,probe}"},
         {{"--refuse-flash", "erase,verify"}, "--refuse-flash: verify not in {check,erase,write,read,probe}"},
-        {{"--corrupt-readback", "64"}, "--corrupt-readback: expects a block number from 0 to 63, not '64'"},
+        {{"--corrupt-readback", "64"},
+         "--corrupt-readback: expects BLOCK or BLOCK:BYTE with BLOCK from 0 to 63 and BYTE first, last or 0 to 2047, "
+         "not '64'"},
+        {{"--corrupt-readback", "1:2048"}, "not '1:2048'"},
+        {{"--corrupt-readback", "1:middle"}, "not '1:middle'"},
         {{"--flip-bit", "64"}, "--flip-bit: expects a block number from 0 to 63, not '64'"},
         {{"--other-block", "-1"}, "--other-block: expects a block number from 0 to 63, not '-1'"},
         {{"--crawl", "0"}, "--crawl: expects milliseconds from 1 to 60000, not '0'"},
@@ -149,7 +153,7 @@ TEST_F(Qm730sim, VersionAndHelpGoToStandardOutputWithStatus0) {
     EXPECT_EQ(sim.exitStatus(5s), 0);
     for (const char* option : {"--help", "--version", "--load FILE", "--save FILE", "--wrong-answer", "--refuse ",
                                "--bad-checksum", "--stop-after N", "--flash-load FILE", "--flash-save FILE",
-                               "--refuse-flash CMD", "--corrupt-readback BLOCK", "--stop-after-frames N",
+                               "--refuse-flash CMD", "--corrupt-readback BLOCK[:BYTE]", "--stop-after-frames N",
                                "--erase-delay MS", "--ignore-probes N", "--noise-before-reply N", "--cut-reply N",
                                "--flip-bit BLOCK", "--wrong-sum BLOCK", "--other-block BLOCK", "--damage-once",
                                "--crawl MS", "--pace", "--silent"})
@@ -204,7 +208,7 @@ TEST_F(Qm730sim, StartsWithAWholeFileAndCountsAtTheLimits) {
         EXPECT_EQ(sim.firstLine(10s).rfind("/dev/", 0), 0u) << fileText(file("sim.err"));
     }
     for (const bool upper : {false, true}) {
-        SimProcess sim({"--corrupt-readback", upper ? "63" : "0", "--stop-after-frames", upper ? "1000000" : "0",
+        SimProcess sim({"--corrupt-readback", upper ? "63:2047" : "0", "--stop-after-frames", upper ? "1000000" : "0",
                         "--erase-delay", upper ? "60000" : "0", "--ignore-probes", upper ? "1000000" : "0",
                         "--noise-before-reply", upper ? "4096" : "0", "--cut-reply", upper ? "4127" : "0",
                         "--refuse-flash", "check,erase", "--refuse-flash", "write", "--refuse-flash", "read"},

@@ -33,11 +33,14 @@ struct BoardScript {
     std::uint32_t refuseErase = 0;  // the erase address refused, 0 for none
     bool strayAcceptAfterFirstErase = false;  // a spare "accepted" reply left on the line
     int refuseWriteBlock = -1;
-    int corruptReadBlock = -1;      // one byte differs in this block's read-back
+    int corruptReadBlock = -1;      // one byte differs in this block's read-back:
+    std::size_t corruptReadByte = 1000;  // this one, 0 to 2047
     int faultBlock = -1;
     DataFault fault = DataFault::None;
-    bool endBytesInDataFrameHead = false;  // lone 03s among a data frame's first bytes
+    bool endBytesInDataFrameHead = false;  // lone 03s among a data frame's first 15 bytes
     bool hangUpOnFirstWrite = false;       // the device goes away instead of replying
+    int lateReadBlock = -1;  // this block's data frame starts lateReadBy after its request
+    std::chrono::milliseconds lateReadBy{0};
     // The presence probe.
     int probesUnanswered = 0;  // probes that get no answer before the first answer
     std::uint8_t probeAnswer = 0x06;
@@ -230,6 +233,11 @@ private:
             frames_.push_back(r);
         }
         if (!answer) return;
+        if (r.command == 0x12 && block == script_.lateReadBlock) {
+            pause(script_.lateReadBy);
+            std::lock_guard lock(mutex_);
+            frames_.back().answeredAt = Clock::now();
+        }
         if (r.command == 0x12) return send(dataFrame);
         // Only byte 1 carries the answer; the others hold the opposite on purpose.
         send(accept ? Bytes{0x15, 0x06, 0x15, 0x15} : Bytes{0x06, 0x15, 0x06, 0x06});
@@ -245,7 +253,7 @@ private:
         if (offset + 2048 <= flash_.size())
             plain.insert(plain.end(), flash_.begin() + static_cast<long>(offset),
                          flash_.begin() + static_cast<long>(offset + 2048));
-        if (block == script_.corruptReadBlock) plain[14 + 1000] ^= 0x01;
+        if (block == script_.corruptReadBlock) plain[14 + script_.corruptReadByte] ^= 0x01;
         unsigned sum = 0;
         for (std::uint8_t byte : plain) sum += byte;
         plain.push_back(static_cast<std::uint8_t>(sum));
@@ -258,11 +266,18 @@ private:
         if (fault == DataFault::LoneEscape) wire.push_back(0x1B);
         if (fault == DataFault::BadEscape) wire.insert(wire.begin() + 600, {0x1B, 0x00});
         if (script_.endBytesInDataFrameHead) {
-            wire.insert(wire.begin() + 7, 0x03);
+            // One before any byte, one after 14: the most bytes a lone 03 is dropped after.
+            wire.insert(wire.begin() + 14, 0x03);
             wire.insert(wire.begin(), 0x03);
         }
         wire.push_back(0x03);
         return wire;
+    }
+
+    // A pause that a board shutting down does not sit out.
+    void pause(std::chrono::milliseconds time) {
+        const auto until = Clock::now() + time;
+        while (!stop_ && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 
     // Writes without blocking for ever: a program that has stopped reading

@@ -117,15 +117,18 @@ std::string spacingText(int channelSpace) { return channelSpace == 0 ? "12.5 kHz
 constexpr std::uint64_t kLargestFrequencyHz = 9999999 * kFrequencyUnitHz;
 
 std::optional<std::string> storeFrequency(ConfigImage& image, std::string_view value) {
-    const std::optional<std::uint64_t> hz = parseFrequencyHz(value);
-    if (!hz) return "'" + std::string(value) + "' is not a frequency: give hertz, or a number followed by Hz, kHz or MHz";
-    if (*hz % kFrequencyUnitHz != 0) return hertz(*hz) + " is not a whole multiple of 100 Hz";
-    if (*hz > kLargestFrequencyHz) return hertz(*hz) + " is above " + hertz(kLargestFrequencyHz);
+    const std::optional<GivenFrequency> given = parseFrequency(value);
+    if (!given) return "'" + std::string(value) + "' is not a frequency: give hertz, or a number followed by Hz, kHz or MHz";
+    const std::uint64_t hz = given->wholeHz;
+    if (!given->fractionOfHz.empty())
+        return std::to_string(hz) + "." + given->fractionOfHz + " Hz is not a whole multiple of 100 Hz";
+    if (hz % kFrequencyUnitHz != 0) return hertz(hz) + " is not a whole multiple of 100 Hz";
+    if (hz > kLargestFrequencyHz) return hertz(hz) + " is above " + hertz(kLargestFrequencyHz);
     const int space = storedChannelSpace(image);
-    const std::string digits = std::to_string(*hz / kFrequencyUnitHz);
+    const std::string digits = std::to_string(hz / kFrequencyUnitHz);
     const FrequencyDecision decision = applyFrequency(image, digits, space);
     if (decision.notice)
-        return hertz(*hz) + " is not a whole multiple of the " + spacingText(space) + " channel spacing";
+        return hertz(hz) + " is not a whole multiple of the " + spacingText(space) + " channel spacing";
     return std::nullopt;
 }
 
@@ -257,7 +260,7 @@ std::string itemList(std::span<const std::string_view> items) {
     return out;
 }
 
-std::optional<std::uint64_t> parseFrequencyHz(std::string_view text) {
+std::optional<GivenFrequency> parseFrequency(std::string_view text) {
     std::size_t i = 0;
     std::uint64_t whole = 0;
     std::string fraction;
@@ -280,16 +283,16 @@ std::optional<std::uint64_t> parseFrequencyHz(std::string_view text) {
     else if (sameIgnoringCase(unit, "MHz")) exponent = 6;
     else return std::nullopt;
 
-    // Shift the fraction's digits into the whole part; any digit left over
-    // that is not zero is a fraction of a hertz.
+    // Shift the fraction's digits into the whole part; the digits left over
+    // are a fraction of a hertz.
     for (int e = 0; e < exponent; ++e) {
         const char digit = e < static_cast<int>(fraction.size()) ? fraction[static_cast<std::size_t>(e)] : '0';
         whole = whole * 10 + static_cast<std::uint64_t>(digit - '0');
     }
     if (tooLarge(whole)) return std::nullopt;
-    for (std::size_t e = static_cast<std::size_t>(exponent); e < fraction.size(); ++e)
-        if (fraction[e] != '0') return std::nullopt;
-    return whole;
+    GivenFrequency given{whole, fraction.substr(std::min(fraction.size(), static_cast<std::size_t>(exponent)))};
+    while (!given.fractionOfHz.empty() && given.fractionOfHz.back() == '0') given.fractionOfHz.pop_back();
+    return given;
 }
 
 std::optional<SettingAssignment> parseAssignment(std::string_view text) {

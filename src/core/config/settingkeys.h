@@ -48,11 +48,17 @@ std::optional<int> matchItem(std::span<const std::string_view> items, std::strin
 // The items joined for a message: "1200 bps, 2400 bps".
 std::string itemList(std::span<const std::string_view> items);
 
-// A frequency in hertz: digits with an optional fraction and an optional
+// A frequency as given: digits with an optional fraction and an optional
 // unit "Hz", "kHz" or "MHz" (any case, with or without a blank before it):
-// "454500000", "454500000 Hz", "454.5 MHz". Without a unit it is hertz. A
-// value that is no whole number of hertz is refused.
-std::optional<std::uint64_t> parseFrequencyHz(std::string_view text);
+// "454500000", "454500000 Hz", "454.5 MHz". Without a unit it is hertz.
+struct GivenFrequency {
+    std::uint64_t wholeHz = 0;
+    // The digits of a fraction of a hertz, trailing zeros left out: "5" for
+    // 454500000.5 Hz, empty for a whole number of hertz. Never dropped: a
+    // fraction is refused, not cut off.
+    std::string fractionOfHz;
+};
+std::optional<GivenFrequency> parseFrequency(std::string_view text);
 
 struct SettingAssignment {
     std::string name;

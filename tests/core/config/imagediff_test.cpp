@@ -12,8 +12,10 @@ TEST(ImageDiff, SameImagesHaveNoLines) {
 }
 
 TEST(ImageDiff, DifferencesAreToldInTheDomainsWords) {
-    const ConfigImage a = defaultImage();
+    ConfigImage a = defaultImage();
+    writeName(a.capcodeSlot(29), "Ten Chars0");
     ConfigImage b = a;
+    writeName(b.capcodeSlot(29), "Ten Chars1");  // its last character
     const std::vector<SettingAssignment> settings{{"Frequency", "455 MHz"}, {"Invert_polarity", "on"},
                                                   {"UART_baud", "1200 bps"}};
     ASSERT_TRUE(applySettings(b, settings).empty());
@@ -34,6 +36,7 @@ TEST(ImageDiff, DifferencesAreToldInTheDomainsWords) {
                                              "pager 12 Type: Alpha -> (none: 0)",
                                              "pager 12 Name: '' -> 'Bob'",
                                              "pager 12 Group: none -> 4",
+                                             "pager 30 Name: 'Ten Chars0' -> 'Ten Chars1'",
                                              "message 5: 'No.5 ppg message' -> 'Hello\\x09there'",
                                              "alarm 3 Pager ID: '103' -> '200'",
                                          }));

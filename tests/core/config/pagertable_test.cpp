@@ -115,9 +115,10 @@ TEST(PagerTable, BadRowsAreEachNamedWithLineAndColumnAndNothingIsStored) {
                                                         "900,1234567,0  0,Alpha,1200 bps,,\n"
                                                         "1,1234560,0  0,Alpha,1200 bps,,\n"
                                                         "10,1234569,0  0,Alpha,1200 bps,\xE2\x82\xAC,,\n"
-                                                        "11,1234570,0  0,Alpha,1200 bps,\xE2\x82\xAC,\n");
+                                                        "11,1234570,0  0,Alpha,1200 bps,\xE2\x82\xAC,\n"
+                                                        "0,1234560,0  0,Alpha,1200 bps,,\n");
     EXPECT_EQ(places(result), (Places{{3, 6}, {4, 2}, {5, 2}, {6, 7}, {7, 7}, {8, 6}, {9, 2}, {9, 3}, {9, 4},
-                                      {9, 5}, {9, 6}, {9, 7}, {10, 1}, {11, 1}, {12, 8}, {13, 6}}));
+                                      {9, 5}, {9, 6}, {9, 7}, {10, 1}, {11, 1}, {12, 8}, {13, 6}, {14, 1}}));
     EXPECT_EQ(image.bytes(), before.bytes());
     const auto text = [&](std::size_t i) { return describeProblem(result.problems.at(i), kPagerTableHeader); };
     EXPECT_EQ(text(0), "line 3, column 6 (Name): 'ElevenChars' has 11 characters; a name holds at most 10");
@@ -127,6 +128,7 @@ TEST(PagerTable, BadRowsAreEachNamedWithLineAndColumnAndNothingIsStored) {
     EXPECT_EQ(text(6), "line 9, column 2 (Address): '12a' is not a decimal number");
     EXPECT_EQ(text(8), "line 9, column 4 (Type): 'Beta' is not one of: Alpha, Numeric, Tone");
     EXPECT_EQ(text(13), "line 11, column 1 (Index): record 1 is given again (first on line 2)");
+    EXPECT_EQ(text(16), "line 14, column 1 (Index): '0' is not a number from 1 to 899");
 
     EXPECT_EQ(places(importPagers(image, "Index,Address\r\n1,2\r\n")), (Places{{1, 0}}));
     EXPECT_EQ(places(importPagers(image, "")), (Places{{1, 0}}));
@@ -169,16 +171,38 @@ TEST(PagerTable, BlocksChangeOnlyThroughTheirFirstRecordAsOnTheLastPage) {
                                      "252,0000252,0  0,Alpha,1200 bps,,3\n"       // groups too
                                      "300,0300000,0  0,Alpha,1200 bps,,\n"
                                      "301,0000333,0  0,Alpha,1200 bps,,\n"        // neither old nor rewritten
-                                     "800,2097100,0  0,Alpha,1200 bps,,\n");      // runs past 2097151
-    EXPECT_EQ(places(result), (Places{{2, 4}, {3, 6}, {4, 7}, {6, 2}, {7, 2}}));
+                                     "800,2097053,0  0,Alpha,1200 bps,,\n"        // runs one past 2097151
+                                     // A block's first record takes neither a name nor a group either.
+                                     "200,0000200,0  0,Alpha,1200 bps,Named,\n"
+                                     "700,0000700,0  0,Alpha,1200 bps,,7\n"
+                                     "600,0600000,0  0,Alpha,1200 bps,Renamed,\n"  // rewritten, still no name
+                                     "500,0500000,0  0,Alpha,1200 bps,,5\n");
+    EXPECT_EQ(places(result), (Places{{2, 4}, {3, 6}, {4, 7}, {6, 2}, {7, 2}, {8, 6}, {9, 7}, {10, 6}, {11, 7}}));
     EXPECT_EQ(describeProblem(result.problems[0], kPagerTableHeader),
               "line 2, column 4 (Type): records 201 to 299 follow record 200 and cannot be changed one by one");
     EXPECT_EQ(describeProblem(result.problems[3], kPagerTableHeader),
               "line 6, column 2 (Address): records 301 to 399 follow record 300: expected '0300001'");
     EXPECT_EQ(describeProblem(result.problems[4], kPagerTableHeader),
-              "line 7, column 2 (Address): the block of records 800 to 899 would get the addresses 2097100 to "
-              "2097199, outside 8 to 2097151");
+              "line 7, column 2 (Address): the block of records 800 to 899 would get the addresses 2097053 to "
+              "2097152, outside 8 to 2097151");
+    EXPECT_EQ(describeProblem(result.problems[5], kPagerTableHeader),
+              "line 8, column 6 (Name): the names of records 101 to 899 cannot be changed");
+    EXPECT_EQ(describeProblem(result.problems[6], kPagerTableHeader),
+              "line 9, column 7 (Group): records 101 to 899 cannot be given a group");
+    EXPECT_EQ(describeProblem(result.problems[8], kPagerTableHeader),
+              "line 11, column 7 (Group): a block that is rewritten has no groups");
     EXPECT_EQ(image.bytes(), before.bytes());
+
+    // The smallest and the largest address bound the first and the last block exactly.
+    ConfigImage edges = defaultImage();
+    result = importPagers(edges, kPagerHeader +
+                                     "100,8,0  0,Alpha,1200 bps,,\n"
+                                     "800,2097052,0  0,Alpha,1200 bps,,\n");
+    ASSERT_TRUE(result.problems.empty()) << describeProblem(result.problems.front(), kPagerTableHeader);
+    EXPECT_EQ(address(edges, 100), "0000008");
+    EXPECT_EQ(address(edges, 199), "0000107");
+    EXPECT_EQ(address(edges, 800), "2097052");
+    EXPECT_EQ(address(edges, 899), "2097151");
 }
 
 TEST(PagerTable, Record100IsAlsoTheLastRowOfPage10) {
@@ -217,8 +241,13 @@ TEST(MessageTable, ChangedTextsFollowTheFieldRules) {
                                                           "PPG,3,," + sixty + "\n"
                                                           "Alarm,1,899,\"" + fiftyNine + "\"\n"
                                                           "alarm,2,0,\n"
-                                                          "Alarm,3,103,Contact 3\n");
+                                                          "Alarm,3,103,Contact 3\n"
+                                                          "PPG,100,,The last\n"
+                                                          "Alarm,7,7,The last alarm\n");
     ASSERT_TRUE(result.problems.empty()) << describeProblem(result.problems.front(), kMessageTableHeader);
+    EXPECT_EQ(readMessage(image.messageSlot(99)), "The last");
+    EXPECT_EQ(readPagerId(image.alarmRecord(6)), "7");
+    EXPECT_EQ(readAlarmText(image.alarmRecord(6)), "The last alarm");
     EXPECT_EQ(readMessage(image.messageSlot(0)), "Hello, world");
     EXPECT_EQ(image.messageSlot(0)[12], 0);
     EXPECT_TRUE(std::all_of(image.messageSlot(1), image.messageSlot(1) + 64, [](std::uint8_t b) { return b == 0; }));

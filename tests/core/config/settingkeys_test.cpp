@@ -139,6 +139,13 @@ TEST(SettingValues, OffRasterFrequenciesAndSpacingsAreRefusedWhole) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(set(image, {bad}).size(), 1u);
     }
+    // A fraction of a hertz is refused, not cut off to the hertz below.
+    for (const char* fraction : {"Frequency=454500000.5", "Frequency=454.50000050 MHz"}) {
+        SCOPED_TRACE(fraction);
+        refused = set(image, {fraction});
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_EQ(refused[0].reason, "454500000.5 Hz is not a whole multiple of 100 Hz");
+    }
     EXPECT_EQ(image.bytes(), before.bytes());  // not even the digits were stored
 }
 

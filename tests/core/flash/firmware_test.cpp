@@ -149,6 +149,11 @@ TEST(FirmwareLoad, ImageChecksumReplacesWhatTheFileStoredThere) {
     Parsed zeros = parse(kHeader + "\n" + s2(0xD0000, std::vector<std::uint8_t>(16, 0x00)) + "\n");
     EXPECT_EQ(zeros.image->storedChecksum(), 0xEE12);
     EXPECT_FALSE(zeros.load.checksumReplaced);
+
+    // Data that end just before the checksum leave it alone; one byte at
+    // EFFFE is already replaced.
+    EXPECT_FALSE(parse(kHeader + "\n" + s2(0xEFFFA, {1, 2, 3, 4}) + "\n").load.checksumReplaced);
+    EXPECT_TRUE(parse(kHeader + "\n" + s2(0xEFFFE, {0x11}) + "\n").load.checksumReplaced);
 }
 
 TEST(FirmwareLoad, DamagedOrForeignRecordsRefuseTheLoadNamingTheLine) {

@@ -99,7 +99,14 @@ void expectAtRest(const WriteSession& run) {
 TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
     BoardScript script;
     script.endBytesInDataFrameHead = true;  // dropped: they come before the 15th byte
+    // Late, but within the 5,050 ms a data frame is waited for.
+    script.lateReadBlock = 0;
+    script.lateReadBy = 1200ms;
     WriteSession run(script);
+    // Blocks whose one programmed byte is their first, or their last.
+    run.firmware->image.bytes[20 * 2048] = 0x00;
+    run.firmware->image.bytes[40 * 2048 + 2047] = 0x7E;
+    run.firmware->image.storeChecksum();
     // A file loaded while the run serves the windows does not get mixed in.
     const auto image = run.firmware->image.bytes;
     run.host.onStatus = [&](const std::string& text) {
@@ -108,11 +115,12 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
     const FlashOutcome outcome = run.write();
     ASSERT_TRUE(outcome.ok()) << describeFlashOutcome(outcome);
 
-    // Check, both erases, then the eight firmware blocks and the checksum's
-    // block written and read back: 9 frames each way, not 64.
-    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7, 63};
+    // Check, both erases, then the eight firmware blocks, the two of one
+    // byte and the checksum's block written and read back: 11 frames each
+    // way, not 64.
+    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7, 20, 40, 63};
     const std::vector<ReceivedFrame> frames = run.board.frames();
-    ASSERT_EQ(frames.size(), 3u + 9 + 9);
+    ASSERT_EQ(frames.size(), 3u + 11 + 11);
     EXPECT_EQ(frames[0].command, 0x18);
     EXPECT_EQ(frames[1].address, 0xD0000u);
     EXPECT_EQ(frames[2].address, 0xE0000u);
@@ -120,9 +128,9 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
         EXPECT_TRUE(frames[i].sound) << "frame " << i;
         EXPECT_EQ(frames[i].htag, 0x81 + i) << "the sequence byte advances before every frame";
         if (i < 3) continue;
-        const bool writing = i < 12;
+        const bool writing = i < 14;
         EXPECT_EQ(frames[i].command, writing ? 0x11 : 0x12);
-        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * static_cast<unsigned>(blocks[(i - 3) % 9]));
+        EXPECT_EQ(frames[i].address, 0xD0000u + 2048u * static_cast<unsigned>(blocks[(i - 3) % 11]));
         EXPECT_EQ(frames[i].count, 2048);
     }
     EXPECT_EQ(run.state.Htag, 0x81 + frames.size() - 1);
@@ -211,6 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {0x18, 0x10, 0x10, 0x11, 0x11, 0x11}},
         // Frames 0x81..0x8C go before the reads; block 5 is the sixth read.
         FailureCase{"ReadBackDiffers", script([](BoardScript& s) { s.corruptReadBlock = 5; }),
+                    FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
+        FailureCase{"ReadBackDiffersInItsLastByte", script([](BoardScript& s) {
+                        s.corruptReadBlock = 5;
+                        s.corruptReadByte = 2047;
+                    }),
                     FlashResult::VerifyMismatch, LinkFailure::None, FlashStep::Read, 5, {"Read Error! Htag = 146"}, {}},
         FailureCase{"ShortDataFrame", script([](BoardScript& s) {
                         s.faultBlock = 1;
