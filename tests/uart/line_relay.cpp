@@ -94,9 +94,9 @@ public:
             }
             freeAt_ = start + byteTime_;
             onWire_.push_back({byte, freeAt_});
-            waiting_ = bytesWaitingIn(from_);
-            mostWaiting_ = std::max(mostWaiting_, waiting_);
-            moving_ = waiting_ > 0;
+            const std::size_t waiting = bytesWaitingIn(from_);
+            mostWaiting_ = std::max(mostWaiting_, waiting);
+            moving_ = waiting > 0;
         }
     }
 
@@ -142,7 +142,6 @@ private:
     bool blocked_ = false;
     std::deque<Byte> onWire_;
     std::uint64_t delivered_ = 0;
-    std::size_t waiting_ = 0;
     std::size_t mostWaiting_ = 0;
 };
 
