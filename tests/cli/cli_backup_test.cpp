@@ -10,6 +10,7 @@
 
 #include "background_ctl.h"
 #include "core/link/serial_port.h"
+#include "file_bytes.h"
 #include "flash_board.h"
 #include "run_ctl.h"
 #include "sim_process.h"
@@ -149,7 +150,7 @@ TEST_F(CliBackup, DamagedBlocksAreReadAgainAndNeverKept) {
          "block 0 (D0000) did not arrive sound in 3 reads: the board's data frame had a wrong checksum: it carries "
          "the sum FDE7, its bytes add up to FDE6"},
     };
-    writeFile(dir_.file("flash.bin"), boardFlash());
+    writeFileBytes(dir_.file("flash.bin"), boardFlash());
     const std::string out = dir_.file("backup.s28");
     std::string sound;  // the backup of the sound board
     for (const Case& c : cases) {

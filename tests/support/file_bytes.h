@@ -20,6 +20,11 @@ inline std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+inline void writeFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 inline void writeBytes(const std::filesystem::path& path, std::size_t count, std::uint8_t value) {
     std::ofstream out(path, std::ios::binary);
     out << std::string(count, static_cast<char>(value));
