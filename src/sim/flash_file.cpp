@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/config/file_descriptor.h"
+
 namespace qm730::sim {
 
 namespace {
@@ -93,21 +95,6 @@ std::string kindOf(mode_t mode) {
     if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
     return "it is not a regular file";
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -205,7 +192,7 @@ std::optional<std::string> fromSRecords(std::string_view text, Bytes& flash) {
 std::optional<std::string> loadFlashFile(const std::string& path, Bytes& flash) {
     const std::string complaint = "cannot load flash " + quoted(path) + ": ";
     // Opened without waiting, so a pipe cannot stall the start.
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) return complaint + systemError();
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return complaint + systemError();
@@ -251,7 +238,7 @@ std::optional<std::string> saveFlashFile(const std::string& path, const Bytes& f
                                     : std::string(flash.begin(), flash.end());
     // A short name beside the target, so the rename stays on one file system.
     std::string temporary = folderOf(target) + "/.qm730sim-XXXXXX";
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return complaint + systemError();
     auto fail = [&](std::string why) {
         ::unlink(temporary.c_str());
@@ -272,7 +259,7 @@ std::optional<std::string> saveFlashFile(const std::string& path, const Bytes& f
     if (::fsync(file.get()) != 0) return fail(systemError());
     if (::close(file.release()) != 0) return fail(systemError());
     if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(systemError());
-    Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) ::fsync(folder.get());
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 // Table files on Linux: POSIX file calls, plus renameat2 and fallocate.
 #include "core/config/configfile.h"
+#include "core/config/file_descriptor.h"
 #include "core/config/savefaults.h"
 
 #include <fcntl.h>
@@ -45,28 +46,14 @@ FileResult notRegular(const struct stat& info) {
     return S_ISDIR(info.st_mode) ? failure(FileStatus::NotRegular, EISDIR) : refusal(FileStatus::NotRegular, kNotRegular);
 }
 
-// Closes the descriptor when it goes out of scope unless it was closed.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports the result: a close can be the first place a
-    // delayed write error shows.
-    int close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return saveCallFails(Call::Close) ? -1 : rc;
-    }
-
-private:
-    int fd_;
-};
+// Closes the file now and reports the result: a close can be the first
+// place a delayed write error shows.
+int closeWritten(FileDescriptor& file) {
+    const int error = file.close();
+    if (saveCallFails(Call::Close)) return -1;
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
 
 // Holds back interrupt and termination signals in this thread while a save
 // runs: delivered afterwards, they find the old file or the whole new one and
@@ -233,7 +220,7 @@ int createTemporary(const std::string& folder, mode_t mode, std::string& name) {
 // Writes the contents into the temporary file and makes it durable; on
 // failure the temporary file is removed.
 FileResult fillTemporary(FileDescriptor& file, const std::string& temporary, FileContents contents) {
-    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || syncFile(file.get()) != 0 || file.close() != 0) {
+    if (!writeFully(file.get(), contents.data(), contents.size(), 0) || syncFile(file.get()) != 0 || closeWritten(file) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         return failure(FileStatus::WriteFailed, error);
@@ -347,7 +334,7 @@ FileResult writeInPlace(const SaveTarget& target, FileContents contents) {
         (saveCallFails(Call::Truncate) || ::ftruncate(file.get(), static_cast<off_t>(size)) != 0))
         return undo(errno);
     if (syncFile(file.get()) != 0) return undo(errno);
-    if (file.close() != 0) return failure(FileStatus::WriteFailed, errno);
+    if (closeWritten(file) != 0) return failure(FileStatus::WriteFailed, errno);
     return saved(contents);
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/config/file_descriptor.h"
+
 namespace qm730 {
 
 namespace {
@@ -16,20 +18,6 @@ namespace {
 FirmwareLoad systemFailure(FirmwareLoadStatus status, int errorNumber) {
     return firmwareReadRefusal(status, std::strerror(errorNumber), errorNumber);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
