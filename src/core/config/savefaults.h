@@ -1,4 +1,4 @@
-// The file system calls of a table-file save on POSIX systems, as a seam for
+// The POSIX file calls of a save (filecalls_posix.cpp), as a seam for
 // tests: before each call the save asks saveCallFails() whether the call is
 // to fail, as a full disk, a failing device or a file system that refuses
 // the call would make it fail. The library's own answer

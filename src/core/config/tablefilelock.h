@@ -12,15 +12,15 @@
 // starts again on the file the name leads to now. It then reads what the
 // writer before it wrote.
 //
-// One file per platform: tablefilelock_posix.cpp (flock) and
-// tablefilelock_w32.cpp (LockFileEx on a byte far beyond any table file's
-// end, so that reading the file is not hindered).
+// The lock is the system's own lock on the whole file (filecalls.h): flock
+// on POSIX, and on Windows LockFileEx on a byte far beyond any table file's
+// end, so that reading the file is not hindered.
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <string>
 
+#include "core/config/filecalls.h"
 #include "core/config/configfile.h"
 
 namespace qm730 {
@@ -42,11 +42,10 @@ public:
     // call succeeds without one, and the save says what it makes of the name.
     FileResult acquire(const std::string& path, std::chrono::milliseconds wait = kTableFileLockWait);
     void release();
-    bool held() const { return handle_ != kNone; }
+    bool held() const { return file_ != nullptr; }
 
 private:
-    static constexpr std::intptr_t kNone = -1;
-    std::intptr_t handle_ = kNone;  // a file descriptor, or a Windows HANDLE
+    filecalls::OpenFile file_;  // open while the lock is held
 };
 
 // The refusal when the wait is over: "in use by another program (waited 5 s)".

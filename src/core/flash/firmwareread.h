@@ -1,5 +1,5 @@
 // Reading a firmware file whole: the file system part of the firmware load,
-// one file per platform (firmwareread_posix.cpp, firmwareread_w32.cpp).
+// written once over the file calls of every platform (filecalls.h).
 #pragma once
 
 #include <optional>
