@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "core/config/file_descriptor.h"
+#include "core/config/filesave.h"
+#include "sim/file_checks.h"
 
 namespace qm730::sim {
 
@@ -24,8 +24,6 @@ using namespace loader;
 // Far more than any flash file of this board, S-records included.
 constexpr std::size_t kLargestFile = 4u * 1024 * 1024;
 constexpr std::size_t kRecordData = 32;
-
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 std::string systemError() { return std::strerror(errno); }
 
@@ -86,32 +84,6 @@ bool looksLikeSRecords(std::string_view content) {
         const auto u = static_cast<unsigned char>(c);
         return (u >= 0x20 && u < 0x7F) || c == '\n' || c == '\r' || c == '\t' || c == '\x1A';
     });
-}
-
-// What a path that is not a regular file is, in an operator's words.
-std::string kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "it is a folder";
-    if (S_ISFIFO(mode)) return "it is a pipe, not a file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
-    return "it is not a regular file";
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 }  // namespace
@@ -196,7 +168,7 @@ std::optional<std::string> loadFlashFile(const std::string& path, Bytes& flash) 
     if (file.get() < 0) return complaint + systemError();
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return complaint + systemError();
-    if (!S_ISREG(info.st_mode)) return complaint + kindOf(info.st_mode);
+    if (!S_ISREG(info.st_mode)) return complaint + "it " + kindOf(info.st_mode);
     if (static_cast<std::size_t>(info.st_size) > kLargestFile) return complaint + "it is far too large for a flash file";
     std::string content;
     char buffer[65536];
@@ -220,48 +192,13 @@ std::optional<std::string> loadFlashFile(const std::string& path, Bytes& flash) 
 }
 
 std::optional<std::string> saveFlashFile(const std::string& path, const Bytes& flash) {
-    const std::string complaint = "cannot save flash to " + quoted(path) + ": ";
-    std::string target = path;
-    struct stat info {};
-    const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (exists) {
-        if (!S_ISREG(info.st_mode)) return complaint + kindOf(info.st_mode);
-        // A symbolic link stays; the file it names is replaced.
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved)) target = resolved;
-    } else if (errno != ENOENT) {
-        return complaint + systemError();
-    }
-
     const std::string content = formatForName(path) == FlashFormat::SRecord
                                     ? toSRecords(flash)
                                     : std::string(flash.begin(), flash.end());
-    // A short name beside the target, so the rename stays on one file system.
-    std::string temporary = folderOf(target) + "/.qm730sim-XXXXXX";
-    FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) return complaint + systemError();
-    auto fail = [&](std::string why) {
-        ::unlink(temporary.c_str());
-        return complaint + why;
-    };
-    mode_t mode = 0666;
-    if (exists) {
-        mode = info.st_mode & 07777;
-        // Keep the owner where allowed; a plain user keeps their own.
-        [[maybe_unused]] const int ignored = ::fchown(file.get(), info.st_uid, info.st_gid);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-    if (::fchmod(file.get(), mode) != 0) return fail(systemError());
-    if (!writeAll(file.get(), content.data(), content.size())) return fail(systemError());
-    if (::fsync(file.get()) != 0) return fail(systemError());
-    if (::close(file.release()) != 0) return fail(systemError());
-    if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(systemError());
-    FileDescriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) ::fsync(folder.get());
-    return std::nullopt;
+    const FileResult saved =
+        saveFileContents(path, FileContents(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    if (saved.ok()) return std::nullopt;
+    return "cannot save flash to " + quoted(path) + ": " + saved.reason;
 }
 
 }  // namespace qm730::sim

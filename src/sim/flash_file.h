@@ -33,10 +33,9 @@ std::optional<std::string> fromSRecords(std::string_view text, Bytes& flash);
 // being read. Returns what is wrong, or nothing when flash was replaced.
 std::optional<std::string> loadFlashFile(const std::string& path, Bytes& flash);
 
-// Saves the flash in the format its name asks for, in one step: a new file
-// beside the target, flushed to disk and renamed over it, so a failed save
-// leaves the old file whole. A symbolic link is followed; an existing file
-// keeps its permissions. Returns what went wrong, or nothing.
+// Saves the flash in the format its name asks for, as the program saves its
+// files (filesave.h): a failed save leaves the old file whole. Returns what
+// went wrong, or nothing.
 std::optional<std::string> saveFlashFile(const std::string& path, const Bytes& flash);
 
 }  // namespace qm730::sim

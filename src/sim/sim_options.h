@@ -1,6 +1,5 @@
-// Checks of the simulator's command line that are made before the board
-// starts, so that a bad file or number is refused at once and not after the
-// first transfer.
+// The simulator's command line: its options, their checks and their help,
+// and what they ask of the board.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +7,22 @@
 #include <string>
 #include <string_view>
 
-#include "core/config/image.h"
+#include "sim/sim_board.h"
 
 namespace qm730::sim {
+
+// What the command line asks for.
+struct SimCommandLine {
+    SimOptions options;         // how the board behaves, and the files it saves to
+    std::string loadFile;       // the table file to start from; empty: the default image
+    std::string flashLoadFile;  // the flash to start with; empty: all erased
+};
+
+// Reads the command line. Returns the exit status when the program is to
+// end at once: 0 after --help or --version (printed on the standard
+// output), 2 for an option it does not know or a value it refuses (said on
+// the standard error). Nothing when the board is to start.
+std::optional<int> parseCommandLine(int argc, char** argv, const std::string& version, SimCommandLine& commandLine);
 
 // A decimal count from 0 to max: digits only, no sign, no blanks.
 std::optional<std::size_t> parseCount(std::string_view text, std::size_t max);
@@ -23,15 +35,5 @@ struct SpoiltByte {
 // BLOCK or BLOCK:BYTE, the block 0 to 63 and the byte "first" (also when
 // left out), "last" or a position from 0 to 2047.
 std::optional<SpoiltByte> parseSpoiltByte(std::string_view text);
-
-// Loads a table file that holds exactly one image. Returns what is wrong
-// with it, or nothing when the image was loaded. Folders, pipes and devices
-// are refused without being opened, so a pipe cannot stall the start.
-std::optional<std::string> loadWholeImage(const std::string& path, ConfigImage& image);
-
-// What would keep an image from being saved at path later: a folder or some
-// other file that is not a regular file there, or a folder to save in that is
-// missing or cannot be written. Nothing when the save can be tried.
-std::optional<std::string> saveTargetProblem(const std::string& path);
 
 }  // namespace qm730::sim

@@ -67,6 +67,10 @@ TEST_F(Qm730sim, RefusesBadFilesAndCountsAtStartWithStatus2) {
     std::ofstream(file("long.tbl"), std::ios::binary) << std::string(kImageSize + 1, 'x');
     fs::create_directory(file("folder"));
     ASSERT_EQ(::mkfifo(file("pipe.tbl").c_str(), 0644), 0);
+    // What the board's save would refuse, it refuses at the start.
+    std::ofstream(file("read-only.tbl")) << "x";
+    fs::permissions(file("read-only.tbl"), fs::perms::owner_read);
+    fs::create_symlink(file("nowhere.tbl"), file("dangling.tbl"));
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -87,6 +91,8 @@ TEST_F(Qm730sim, RefusesBadFilesAndCountsAtStartWithStatus2) {
         {{"--save", file("no-folder/board.tbl")}, "folder '" + file("no-folder") + "': No such file or directory"},
         {{"--save", ""}, "--save: needs a file name"},
         {{"--load", file("good.tbl"), "--save", "/dev/null"}, "it is a device, not a file"},
+        {{"--save", file("read-only.tbl")}, "cannot save to '" + file("read-only.tbl") + "': Permission denied"},
+        {{"--flash-save", file("dangling.tbl")}, "cannot save to '" + file("dangling.tbl") + "': dangling symbolic link"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + (c.args.size() > 1 ? c.args.back() : ""));
