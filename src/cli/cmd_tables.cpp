@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/editing.h"
 #include "cli/tablefile.h"
+#include "core/config/messagetable.h"
 #include "core/config/pagertable.h"
 
 namespace qm730::cli {

@@ -1,6 +1,6 @@
-// The pager records and the messages as CSV tables, for editing outside the
-// program: an export writes every record as the data tabs show it, an import
-// takes the records back through the same rules the tabs' fields apply.
+// The pager records as a CSV table, for editing outside the program: an
+// export writes every record as the data tabs show it, an import takes the
+// records back through the same rules the tabs' fields apply.
 //
 // An import changes only what differs from the image: a value that reads
 // exactly as the record holds it is no edit and passes unchecked, so an
@@ -25,14 +25,13 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "core/config/csvtable.h"
 #include "core/config/image.h"
 
 namespace qm730 {
 
 inline constexpr std::string_view kPagerTableHeader = "Index,Address,FunBit,Type,Baud,Name,Group";
-inline constexpr std::string_view kMessageTableHeader = "Kind,Index,Pager ID,Content";
 
 // A pager record's fields as its table row holds them (UTF-8): the record
 // number, the seven address digits, the list items as the lists show them
@@ -42,26 +41,9 @@ std::array<std::string, 7> pagerRowTexts(const ConfigImage& image, std::size_t r
 
 // The whole table: the header, then records 1 to 899, CRLF line ends.
 std::string exportPagers(const ConfigImage& image);
-// The PPG messages 1 to 100 ("PPG", no pager ID), then the alarm messages
-// 1 to 7 ("Alarm", with their pager IDs).
-std::string exportMessages(const ConfigImage& image);
-
-struct TableProblem {
-    std::size_t line = 0;
-    std::size_t column = 0;  // 1-based; 0 where the problem is the whole line
-    std::string reason;
-};
-// "line 5, column 6 (Name): ..." with the column's heading from the header.
-std::string describeProblem(const TableProblem& problem, std::string_view header);
-
-struct ImportResult {
-    std::vector<TableProblem> problems;  // empty when the import was applied
-    std::size_t rows = 0;                // data rows read
-};
 
 // The rows may come in any order and need not cover every record; records
 // without a row keep what they hold. A record given twice is refused.
 ImportResult importPagers(ConfigImage& image, std::string_view csv);
-ImportResult importMessages(ConfigImage& image, std::string_view csv);
 
 }  // namespace qm730
