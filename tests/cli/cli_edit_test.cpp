@@ -7,10 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "core/config/configfile.h"
 #include "core/config/tablefilelock.h"
+#include "images.h"
 #include "run_ctl.h"
 #include "simboard_thread.h"
 #include "tempdir.h"
@@ -55,15 +55,6 @@ protected:
     TempDir dir_;
 };
 
-// Every byte of the records, messages and alarms arbitrary, as a file from
-// elsewhere may hold them.
-ConfigImage scrambled() {
-    ConfigImage image = defaultImage();
-    std::mt19937 random(4180);
-    for (std::size_t offset = capcode::kTable; offset < kReservedTail; ++offset)
-        image[offset] = static_cast<std::uint8_t>(random());
-    return image;
-}
 
 }  // namespace
 
@@ -120,7 +111,7 @@ TEST_F(CliEdit, SetRefusesABadValueByNameAndRuleAndWritesNothing) {
 }
 
 TEST_F(CliEdit, ExportThenImportGivesTheIdenticalFile) {
-    const ConfigImage original = scrambled();
+    const ConfigImage original = scrambledImage(4180);
     save("s.tbl", original);
     for (const std::string table : {"pagers", "messages"}) {
         SCOPED_TRACE(table);

@@ -16,6 +16,7 @@
 #include "run_ctl.h"
 #include "scripted_line.h"
 #include "sim_process.h"
+#include "srecords.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -24,27 +25,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// An S2 record as a linker writes it, checksum included.
-std::string s2(std::uint32_t address, const Bytes& data) {
-    Bytes body{static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
-               static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    body.insert(body.end(), data.begin(), data.end());
-    body.push_back(static_cast<std::uint8_t>(~std::accumulate(body.begin(), body.end(), 0u)));
-    std::string text = "S2";
-    char hex[3];
-    for (std::uint8_t b : body) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        text += hex;
-    }
-    return text;
-}
-
 const Bytes kLow = {0x10, 0x03, 0x1B, 0x20, 0x30, 0x40, 0x50, 0x60};  // stuffed on the wire
 const Bytes kHigh = {0xC0, 0xFF, 0xEE};
 
 // Data in blocks 0 (D0000) and 32 (E0000); block 63 holds the checksum.
 std::string firmwareText() {
-    return "S00F000068656C6C6F202020202000003C\n" + s2(0xD0000, kLow) + "\n" + s2(0xE0000, kHigh) +
+    return "S00F000068656C6C6F202020202000003C\n" + s2Record(0xD0000, kLow) + "\n" + s2Record(0xE0000, kHigh) +
            "\nS804000000FB\n";
 }
 
@@ -159,9 +145,9 @@ TEST_F(CliFlash, ARefusedFileNamesItsLineAndNothingIsSent) {
 }
 
 TEST_F(CliFlash, DryRunTellsWhatAWriteWouldSendWithoutAPort) {
-    const std::string text = "S00F000068656C6C6F202020202000003C\n" + s2(0xD0000, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
+    const std::string text = "S00F000068656C6C6F202020202000003C\n" + s2Record(0xD0000, Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
                                                                                          10, 11, 12, 13, 14, 15}) +
-                             "\n" + s2(0xEFFFC, {0xAA, 0xBB, 0xCC, 0xDD}) + "\n";
+                             "\n" + s2Record(0xEFFFC, {0xAA, 0xBB, 0xCC, 0xDD}) + "\n";
     std::ofstream(firmware_) << text;
     CtlRun r = ctl("flash --dry-run " + firmware_);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -20,6 +20,7 @@
 #include "core/config/configfile.h"
 #include "core/link/serial_port.h"
 #include "background_ctl.h"
+#include "images.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
 #include "simboard_thread.h"
@@ -32,12 +33,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-ConfigImage patternImage(int seed) {
-    ConfigImage image;
-    for (std::size_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 17 + seed + (i >> 9));
-    return image;
-}
 
 void save(const fs::path& path, const ConfigImage& image) { ASSERT_TRUE(saveTableFile(path, image).ok()); }
 
@@ -73,7 +68,7 @@ bool sameCarriedByUpload(const ConfigImage& a, const ConfigImage& b) {
 
 TEST_F(CliTransfer, SendPutsTheFileIntoTheBoard) {
     Board board;
-    const ConfigImage sent = patternImage(3);
+    const ConfigImage sent = seededImage(3);
     save(file("in.tbl"), sent);
     CtlRun r = ctl({"send", "--port", board.port(), file("in.tbl")});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -92,9 +87,9 @@ TEST_F(CliTransfer, SendPutsTheFileIntoTheBoard) {
 }
 
 TEST_F(CliTransfer, ReadTakesTheFrameAndTheRestFromTheBase) {
-    const ConfigImage onBoard = patternImage(5);
+    const ConfigImage onBoard = seededImage(5);
     Board board({}, onBoard);
-    const ConfigImage base = patternImage(90);
+    const ConfigImage base = seededImage(90);
     save(file("base.tbl"), base);
     const CtlRun r = ctl({"read", "--port=" + board.port(), "--base", file("base.tbl"), file("out.tbl")});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -123,7 +118,7 @@ TEST_F(CliTransfer, BoardFaultsFailAndLoseNothing) {
         {"bad checksum", badSum, "read", "the configuration from the board has a wrong checksum"},
         {"frame cut short", cut, "read", "the board stopped sending after 5000 of 8846 bytes of the configuration"},
     };
-    save(file("in.tbl"), patternImage(1));
+    save(file("in.tbl"), seededImage(1));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Board board(c.options);
@@ -187,13 +182,13 @@ TEST_F(CliTransfer, PortInUseMissingOrNoSerialLineFailsWithStatus1AndOneLine) {
 TEST_F(CliTransfer, ReadAtLineSpeedTakesTheWireTimeAndSucceeds) {
     sim::SimOptions paced;
     paced.pace = true;
-    Board board(paced, patternImage(7));
+    Board board(paced, seededImage(7));
     const CtlRun r = ctl({"read", "--port", board.port(), file("out.tbl")}, 20);
     EXPECT_EQ(r.status, 0) << r.err;
     // 8,846 bytes of 11 bits at 19200 baud (5,068 ms) after the 200 ms delay;
     // the 50 ms pause runs while the frame is already arriving.
     EXPECT_GT(r.took, 5200ms);
-    EXPECT_EQ(std::memcmp(load(file("out.tbl")).data(), patternImage(7).data(), 96), 0);
+    EXPECT_EQ(std::memcmp(load(file("out.tbl")).data(), seededImage(7).data(), 96), 0);
 }
 
 TEST_F(CliTransfer, ADeviceThatGoesAwayIsALineFailureNamingIt) {
@@ -205,7 +200,7 @@ TEST_F(CliTransfer, ADeviceThatGoesAwayIsALineFailureNamingIt) {
         {"in the middle of the upload", Line::Point::Upload, 3000, "send"},
         {"in the middle of the frame", Line::Point::Frame, 3000, "read"},
     };
-    save(file("in.tbl"), patternImage(2));
+    save(file("in.tbl"), seededImage(2));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Line line(c.point, Line::Then::HangUp, c.bytes);
@@ -233,7 +228,7 @@ TEST_F(CliTransfer, AnInterruptedTransferLeavesThePortUsable) {
     // QUIT, XCPU and XFSZ would leave a core file.
     const rlimit noCore{0, 0};
     ASSERT_EQ(::setrlimit(RLIMIT_CORE, &noCore), 0);
-    save(file("in.tbl"), patternImage(4));
+    save(file("in.tbl"), seededImage(4));
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " ended by " + strsignal(c.sig));
         Line line(c.point, Line::Then::GoOnSlowly, 2000);

@@ -13,12 +13,15 @@
 #include <sstream>
 #include <thread>
 
+#include "file_bytes.h"
 #include "request_frames.h"
 #include "run_ctl.h"
 #include "sim_process.h"
 #include "tempdir.h"
 
 using namespace qm730::test;
+using qm730::fileBytes;
+using qm730::writeFileText;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -34,15 +37,6 @@ Bytes erasedFlash() { return Bytes(kFlash, 0xFF); }
 
 Bytes blockIn(const Bytes& flash, int block) {
     return Bytes(flash.begin() + block * 2048, flash.begin() + (block + 1) * 2048);
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-Bytes fileBytes(const std::string& path) {
-    const std::string text = fileText(path);
-    return Bytes(text.begin(), text.end());
 }
 
 class Loader : public ::testing::Test {
@@ -255,7 +249,7 @@ TEST_F(Loader, RefuseFlashRefusesTheNamedCommandOnlyAndDoesNotCarryItOut) {
         // Block 0 holds data from the start; a refused erase leaves it there.
         Bytes start0 = erasedFlash();
         std::fill_n(start0.begin(), 2048, 0x00);
-        writeFile(file("start.bin"), std::string(start0.begin(), start0.end()));
+        writeFileText(file("start.bin"), std::string(start0.begin(), start0.end()));
         ASSERT_NO_FATAL_FAILURE(start({"--flash-load", file("start.bin"), "--refuse-flash", refusedCommand}));
         EXPECT_EQ(exchange(checkFrame(0x81)), name == "check" ? refused(0x81) : accepted(0x81));
         EXPECT_EQ(exchange(eraseFrame(0x82, 0xD0000)), name == "erase" ? refused(0x82) : accepted(0x82));
@@ -378,7 +372,7 @@ TEST_F(Loader, FlashFilesRoundTripThroughSRecordsAndRawBytes) {
     for (std::size_t i = 0; i < 5000; ++i) flash[i] = static_cast<std::uint8_t>(i * 13 + i / 7);
     for (std::size_t i = 0x10000; i < 0x10040; ++i) flash[i] = 0x1B;
     flash[kFlash - 1] = 0x03;
-    writeFile(file("start.bin"), std::string(flash.begin(), flash.end()));
+    writeFileText(file("start.bin"), std::string(flash.begin(), flash.end()));
 
     ASSERT_NO_FATAL_FAILURE(start({"--flash-load", file("start.bin"), "--flash-save", file("saved.S19")}));
     EXPECT_EQ(blockOf(readBack(0x81, 0)), blockIn(flash, 0)) << "the loaded flash is what the board serves";
@@ -419,7 +413,7 @@ TEST_F(Loader, FlashFilesRoundTripThroughSRecordsAndRawBytes) {
 }
 
 TEST_F(Loader, FlashSaveReplacesTheFileALinkNamesAndKeepsItsPermissions) {
-    writeFile(file("real.bin"), "old");
+    writeFileText(file("real.bin"), "old");
     ASSERT_EQ(::chmod(file("real.bin").c_str(), 0640), 0);
     fs::create_symlink(file("real.bin"), file("link.bin"));
     ASSERT_NO_FATAL_FAILURE(start({"--flash-save", file("link.bin")}));
@@ -431,5 +425,5 @@ TEST_F(Loader, FlashSaveReplacesTheFileALinkNamesAndKeepsItsPermissions) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(blockIn(fileBytes(file("real.bin")), 0), patternBlock(6));
     for (const auto& entry : fs::directory_iterator(dir_.path()))
-        EXPECT_EQ(entry.path().filename().string().rfind(".qm730sim", 0), std::string::npos) << "a temporary file left";
+        EXPECT_EQ(entry.path().filename().string().rfind(".qm730", 0), std::string::npos) << "a temporary file left";
 }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/config/configfile.h"
+#include "images.h"
 #include "run_ctl.h"
 #include "sim_process.h"
 #include "tempdir.h"
@@ -21,12 +22,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-ConfigImage patternImage(int seed) {
-    ConfigImage image;
-    for (std::size_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 13 + seed + (i >> 8));
-    return image;
-}
 
 void copy(const ConfigImage& from, ConfigImage& to, std::size_t offset, std::size_t length) {
     std::memcpy(to.data() + offset, from.data() + offset, length);
@@ -227,7 +222,7 @@ TEST_F(Qm730sim, StartsWithAWholeFileAndCountsAtTheLimits) {
 // qm730ctl send ends long before the paced board has the upload, and the
 // read that follows discards its output buffer as it starts.
 TEST_F(Qm730sim, SendThenReadAtOnceGivesBackWhatWasSent) {
-    const ConfigImage base = patternImage(11), sent = patternImage(57);
+    const ConfigImage base = seededImage(11), sent = seededImage(57);
     ASSERT_TRUE(saveTableFile(file("base.tbl"), base).ok());
     ASSERT_TRUE(saveTableFile(file("sent.tbl"), sent).ok());
     SimProcess sim({"--pace", "--load", file("base.tbl"), "--save", file("board.tbl")}, file("sim.err"));

@@ -1,6 +1,5 @@
 // Files as bytes, for tests of what the program writes and reads: the whole
-// contents of a file, a file of one repeated byte, and an image with
-// something in every region so a save that drops bytes shows.
+// contents of a file, a file of given bytes, text or one repeated byte.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +8,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include "core/config/image.h"
 
 namespace qm730 {
 
@@ -25,16 +23,13 @@ inline void writeFileBytes(const std::filesystem::path& path, const std::vector<
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline void writeFileText(const std::filesystem::path& path, std::string_view text) {
+    std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
 inline void writeBytes(const std::filesystem::path& path, std::size_t count, std::uint8_t value) {
     std::ofstream out(path, std::ios::binary);
     out << std::string(count, static_cast<char>(value));
-}
-
-inline ConfigImage patternedImage() {
-    ConfigImage image = defaultImage();
-    for (std::size_t i = 0; i < kImageSize; i += 97) image[i] = static_cast<std::uint8_t>(i * 7);
-    image[kImageSize - 1] = 0xEE;
-    return image;
 }
 
 }  // namespace qm730

@@ -29,6 +29,7 @@
 #include "core/config/configfile.h"
 #include "savefaults.h"
 #include "file_bytes.h"
+#include "images.h"
 #include "tempdir.h"
 
 using namespace qm730;

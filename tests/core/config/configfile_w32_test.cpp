@@ -13,6 +13,7 @@
 #include "core/config/configfile.h"
 #include "core/config/win32_text.h"
 #include "file_bytes.h"
+#include "images.h"
 #include "tempdir.h"
 
 using namespace qm730;

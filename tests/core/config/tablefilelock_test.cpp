@@ -7,6 +7,7 @@
 
 #include "core/config/tablefilelock.h"
 #include "file_bytes.h"
+#include "images.h"
 #include "tempdir.h"
 
 using namespace qm730;

@@ -16,29 +16,13 @@
 #include <vector>
 
 #include "core/flash/firmwarefile.h"
+#include "file_bytes.h"
+#include "srecords.h"
 #include "tempdir.h"
 
 using namespace qm730;
 
 namespace {
-
-// An S2 record as a linker writes it: length, 24-bit address, data and the
-// one's complement of their sum.
-std::string s2(std::uint32_t address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> body{static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
-                                   static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    body.insert(body.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (std::uint8_t b : body) sum += b;
-    body.push_back(static_cast<std::uint8_t>(~sum));
-    std::string text = "S2";
-    char hex[3];
-    for (std::uint8_t b : body) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        text += hex;
-    }
-    return text;
-}
 
 std::vector<std::uint8_t> run(std::size_t count, std::uint8_t first, std::uint8_t step = 1) {
     std::vector<std::uint8_t> bytes(count);
@@ -59,17 +43,13 @@ Parsed parse(const std::string& text) {
     return parsed;
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 }  // namespace
 
 TEST(FirmwareLoad, StoresS2DataBetweenHeaderAndEnd) {
-    const std::string text = kHeader + "\r\n" + s2(0xD0000, run(16, 0x10)) + "\r\n\r\n" +
-                             s2(0xD0008, run(4, 0xA0)) + "  \r\n" +  // a byte stored twice counts twice
-                             s2(0x00000, {}) + "\n" +               // L = 4 stores nothing, wherever it points
-                             s2(0xEF000, run(2, 0x55)) + "\n" +
+    const std::string text = kHeader + "\r\n" + s2Record(0xD0000, run(16, 0x10)) + "\r\n\r\n" +
+                             s2Record(0xD0008, run(4, 0xA0)) + "  \r\n" +  // a byte stored twice counts twice
+                             s2Record(0x00000, {}) + "\n" +               // L = 4 stores nothing, wherever it points
+                             s2Record(0xEF000, run(2, 0x55)) + "\n" +
                              "S5030004F8\n"
                              "S8040D0000 EE\n"  // blank before the checksum
                              ;
@@ -98,13 +78,13 @@ TEST(FirmwareLoad, StoresS2DataBetweenHeaderAndEnd) {
 
 TEST(FirmwareLoad, FirstLineIsSkippedUnlessItCarriesData) {
     // A first line that is not a data record is skipped whatever it holds.
-    Parsed withJunk = parse("any title at all\n" + s2(0xD0000, {1, 2}) + "\n");
+    Parsed withJunk = parse("any title at all\n" + s2Record(0xD0000, {1, 2}) + "\n");
     ASSERT_TRUE(withJunk.load.ok()) << withJunk.load.reason();
     EXPECT_EQ(withJunk.image->BytesLoaded, 2u);
 
     // A file without a header keeps its first record, and no final line feed
     // is needed.
-    Parsed headerless = parse("\n\n" + s2(0xD0000, {1, 2}) + "\n" + s2(0xD0100, {3}));
+    Parsed headerless = parse("\n\n" + s2Record(0xD0000, {1, 2}) + "\n" + s2Record(0xD0100, {3}));
     ASSERT_TRUE(headerless.load.ok()) << headerless.load.reason();
     EXPECT_EQ(headerless.image->BytesLoaded, 3u);
     EXPECT_EQ(headerless.image->bytes[0], 1);
@@ -112,7 +92,7 @@ TEST(FirmwareLoad, FirstLineIsSkippedUnlessItCarriesData) {
 }
 
 TEST(FirmwareLoad, RecordAtF0000EndsTheLoad) {
-    Parsed parsed = parse(kHeader + "\n" + s2(0xD0000, {1}) + "\n" + s2(0xF0000, {2}) + "\n" + s2(0xD0001, {3}) +
+    Parsed parsed = parse(kHeader + "\n" + s2Record(0xD0000, {1}) + "\n" + s2Record(0xF0000, {2}) + "\n" + s2Record(0xD0001, {3}) +
                           "\nnot even a record\n");
     ASSERT_TRUE(parsed.load.ok()) << parsed.load.reason();
     EXPECT_EQ(parsed.image->BytesLoaded, 1u);
@@ -120,16 +100,16 @@ TEST(FirmwareLoad, RecordAtF0000EndsTheLoad) {
 
     // The stopping record must itself be sound: a damaged address digit must
     // not cut the firmware short unnoticed.
-    std::string damaged = s2(0xD1000, {2});
+    std::string damaged = s2Record(0xD1000, {2});
     damaged[4] = 'F';
-    Parsed cut = parse(kHeader + "\n" + s2(0xD0000, {1}) + "\n" + damaged + "\n" + s2(0xD0001, {3}) + "\n");
+    Parsed cut = parse(kHeader + "\n" + s2Record(0xD0000, {1}) + "\n" + damaged + "\n" + s2Record(0xD0001, {3}) + "\n");
     EXPECT_EQ(cut.load.status, FirmwareLoadStatus::BadRecord);
     EXPECT_EQ(cut.load.line, 3);
 }
 
 TEST(FirmwareLoad, ImageChecksumReplacesWhatTheFileStoredThere) {
-    Parsed parsed = parse(kHeader + "\n" + s2(0xD0000, std::vector<std::uint8_t>(16, 0x00)) + "\n" +
-                          s2(0xEFFFC, {0x11, 0x22, 0x33, 0x44}) + "\n");
+    Parsed parsed = parse(kHeader + "\n" + s2Record(0xD0000, std::vector<std::uint8_t>(16, 0x00)) + "\n" +
+                          s2Record(0xEFFFC, {0x11, 0x22, 0x33, 0x44}) + "\n");
     ASSERT_TRUE(parsed.load.ok()) << parsed.load.reason();
     // 0xFF at every other offset up to 0x1FFFB, then 0x11 0x22.
     const unsigned sum = (0x1FFFE - 16 - 2) * 0xFF + 0x11 + 0x22;
@@ -146,18 +126,18 @@ TEST(FirmwareLoad, ImageChecksumReplacesWhatTheFileStoredThere) {
     erased.storeChecksum();
     EXPECT_EQ(erased.bytes[0x1FFFE], 0x02);
     EXPECT_EQ(erased.bytes[0x1FFFF], 0xFE);
-    Parsed zeros = parse(kHeader + "\n" + s2(0xD0000, std::vector<std::uint8_t>(16, 0x00)) + "\n");
+    Parsed zeros = parse(kHeader + "\n" + s2Record(0xD0000, std::vector<std::uint8_t>(16, 0x00)) + "\n");
     EXPECT_EQ(zeros.image->storedChecksum(), 0xEE12);
     EXPECT_FALSE(zeros.load.checksumReplaced);
 
     // Data that end just before the checksum leave it alone; one byte at
     // EFFFE is already replaced.
-    EXPECT_FALSE(parse(kHeader + "\n" + s2(0xEFFFA, {1, 2, 3, 4}) + "\n").load.checksumReplaced);
-    EXPECT_TRUE(parse(kHeader + "\n" + s2(0xEFFFE, {0x11}) + "\n").load.checksumReplaced);
+    EXPECT_FALSE(parse(kHeader + "\n" + s2Record(0xEFFFA, {1, 2, 3, 4}) + "\n").load.checksumReplaced);
+    EXPECT_TRUE(parse(kHeader + "\n" + s2Record(0xEFFFE, {0x11}) + "\n").load.checksumReplaced);
 }
 
 TEST(FirmwareLoad, DamagedOrForeignRecordsRefuseTheLoadNamingTheLine) {
-    const std::string good = s2(0xD0000, run(8, 0x30));
+    const std::string good = s2Record(0xD0000, run(8, 0x30));
     std::string badChecksum = good;
     badChecksum.back() = badChecksum.back() == '0' ? '1' : '0';
     std::string badDigit = good;
@@ -177,8 +157,8 @@ TEST(FirmwareLoad, DamagedOrForeignRecordsRefuseTheLoadNamingTheLine) {
         {"S3070000D000112232", "S3 records have 32-bit addresses; the board's flash needs S2 records"},
         {"S4030000FC", "the record type is not known"},
         {":100000000102030405060708090A0B0C0D0E0F1068", "the line is not an S-record"},
-        {s2(0xCFFFF, {1}), "the data lie outside D0000 to EFFFF"},
-        {s2(0xEFFFE, {1, 2, 3}), "the data lie outside D0000 to EFFFF"},
+        {s2Record(0xCFFFF, {1}), "the data lie outside D0000 to EFFFF"},
+        {s2Record(0xEFFFE, {1, 2, 3}), "the data lie outside D0000 to EFFFF"},
     };
     for (const Case& c : cases) {
         Parsed parsed = parse(kHeader + "\n" + good + "\n\n" + c.line + "\r\n" + good + "\n");
@@ -197,8 +177,8 @@ TEST(FirmwareLoad, DamagedOrForeignRecordsRefuseTheLoadNamingTheLine) {
 
 TEST(FirmwareLoad, FileWithoutFlashDataIsRefused) {
     for (const std::string& text :
-         {std::string(), kHeader + "\n", kHeader + "\nS5030000FC\nS8040D0000EE\n", kHeader + "\n" + s2(0xD0000, {}) + "\n",
-          kHeader + "\n" + s2(0xF0000, {1, 2}) + "\n" + s2(0xD0000, {1}) + "\n"}) {
+         {std::string(), kHeader + "\n", kHeader + "\nS5030000FC\nS8040D0000EE\n", kHeader + "\n" + s2Record(0xD0000, {}) + "\n",
+          kHeader + "\n" + s2Record(0xF0000, {1, 2}) + "\n" + s2Record(0xD0000, {1}) + "\n"}) {
         Parsed parsed = parse(text);
         EXPECT_EQ(parsed.load.status, FirmwareLoadStatus::NoData) << text;
         EXPECT_EQ(parsed.load.notice().text,
@@ -210,7 +190,7 @@ TEST(FirmwareLoad, FileWithoutFlashDataIsRefused) {
 TEST(FirmwareFile, LoadIsAllOrNothing) {
     TempDir dir;
     const std::string good = dir.file("good.s19");
-    writeFile(good, kHeader + "\r\n" + s2(0xD0000, {0x12, 0x34}) + "\r\n\x1A");
+    writeFileText(good, kHeader + "\r\n" + s2Record(0xD0000, {0x12, 0x34}) + "\r\n\x1A");
     auto firmware = std::make_unique<Firmware>();
     const FirmwareLoad loaded = loadFirmwareFile(good, *firmware);
     ASSERT_TRUE(loaded.ok()) << loaded.reason();
@@ -222,7 +202,7 @@ TEST(FirmwareFile, LoadIsAllOrNothing) {
     // A damaged record late in the file: nothing of it reaches the image,
     // and the file name is cleared so that a write asks for a file first.
     const std::string damaged = dir.file("damaged.s19");
-    writeFile(damaged, kHeader + "\n" + s2(0xD0000, {0x99, 0x99}) + "\n" + s2(0xD0002, {1}) + "X\n");
+    writeFileText(damaged, kHeader + "\n" + s2Record(0xD0000, {0x99, 0x99}) + "\n" + s2Record(0xD0002, {1}) + "X\n");
     const FirmwareLoad refused = loadFirmwareFile(damaged, *firmware);
     EXPECT_EQ(refused.status, FirmwareLoadStatus::BadRecord);
     EXPECT_EQ(refused.line, 3);
@@ -233,7 +213,7 @@ TEST(FirmwareFile, LoadIsAllOrNothing) {
     // Whatever is not a readable regular file is refused at once; a FIFO
     // without a writer, or a console, must not hang the load.
     const std::string big = dir.file("big.s19");
-    writeFile(big, "");
+    writeFileText(big, "");
     std::filesystem::resize_file(big, 16 * 1024 * 1024 + 1);
     struct Case {
         std::string path;
@@ -282,14 +262,14 @@ TEST(FlashImage, OnlyBlocksThatDifferFromErasedFlashAreProgrammed) {
     std::string text = kHeader + "\n";
     for (std::uint32_t offset = 0; offset < 16 * 1024; offset += 32) {
         const bool zeroBlock = offset / 2048 == 3;
-        text += s2(0xD0000 + offset, zeroBlock ? std::vector<std::uint8_t>(32, 0) : run(32, offset & 0xFF, 3)) + "\n";
+        text += s2Record(0xD0000 + offset, zeroBlock ? std::vector<std::uint8_t>(32, 0) : run(32, offset & 0xFF, 3)) + "\n";
     }
     Parsed parsed = parse(text);
     ASSERT_TRUE(parsed.load.ok()) << parsed.load.reason();
     EXPECT_EQ(parsed.image->blocksToProgram(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 63}));
 
     // A block of 0xFF from the file is already what the erase leaves.
-    Parsed ffBlock = parse(kHeader + "\n" + s2(0xD0800, std::vector<std::uint8_t>(16, 0xFF)) + "\n");
+    Parsed ffBlock = parse(kHeader + "\n" + s2Record(0xD0800, std::vector<std::uint8_t>(16, 0xFF)) + "\n");
     ASSERT_TRUE(ffBlock.load.ok());
     EXPECT_EQ(ffBlock.image->blocksToProgram(), (std::vector<int>{63}));
 }

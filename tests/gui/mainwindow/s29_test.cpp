@@ -23,6 +23,7 @@
 #include "core/link/commport.h"
 #include "flash_board.h"
 #include "simboard_thread.h"
+#include "srecords.h"
 #include "guitest.h"
 #include "tempdir.h"
 
@@ -30,23 +31,6 @@ using namespace qm730;
 using namespace qm730::test;
 
 namespace {
-
-// One S2 record with its checksum.
-std::string s2Record(std::uint32_t address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
-                                    static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (std::uint8_t byte : bytes) sum += byte;
-    bytes.push_back(static_cast<std::uint8_t>(~sum));
-    std::string line = "S2";
-    char hex[3];
-    for (std::uint8_t byte : bytes) {
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        line += hex;
-    }
-    return line;
-}
 
 // 4 KiB from 0xD0000 (blocks 0 and 1, with bytes that need stuffing) and 64
 // bytes at 0xE8000 (block 48): with the checksum's block 63, four blocks.
