@@ -20,8 +20,8 @@
 #include <chrono>
 #include <string>
 
-#include "core/config/filecalls.h"
 #include "core/config/configfile.h"
+#include "core/config/filecalls.h"
 
 namespace qm730 {
 
