@@ -30,8 +30,6 @@ std::size_t left() {
 
 SerialPort::~SerialPort() { abandon(); }
 
-std::string SerialPort::deviceForPortName(std::string_view name) { return std::string(name); }
-
 void SerialPort::releasePortsOnInterrupt() {}
 
 void SerialPort::fail(SerialStep step, int systemError, const std::string& action) const {

@@ -145,8 +145,6 @@ std::optional<FrameProblem> checkDataFrame(std::span<const std::uint8_t> frame, 
     return std::nullopt;
 }
 
-std::string comPortName(int itemIndex) { return "COM" + std::to_string(itemIndex + 1); }
-
 LinkState& linkState() {
     static LinkState state;
     return state;

@@ -23,6 +23,7 @@
 #include "core/link/boardlink_host.h"
 #include "core/link/commport.h"
 #include "core/link/operation_bound.h"
+#include "core/link/portname.h"
 
 namespace qm730 {
 
@@ -98,9 +99,6 @@ std::size_t EscapeFrame(std::vector<std::uint8_t>& frame);
 // frame holds an escape that stands for nothing (1B at the end, or 1B before
 // a byte other than FC or E4). The frame is then left as it was.
 std::optional<std::size_t> UnescapeFrame(std::vector<std::uint8_t>& frame);
-
-// "COM1".."COM5" for the items 0..4 of the port selector.
-std::string comPortName(int itemIndex);
 
 // The link's state lives for the whole run of the program, like its one
 // serial-port object: Htag runs on across writes and connection checks.

@@ -1,5 +1,7 @@
 #include "core/link/commport.h"
 
+#include "core/link/portname.h"
+
 namespace qm730 {
 
 namespace {
@@ -52,7 +54,7 @@ TCommPort::~TCommPort() {
 void TCommPort::OpenPort() {
     if (open_) return;
     try {
-        port_.open(SerialPort::deviceForPortName(portName_));
+        port_.open(deviceForPortName(portName_));
     } catch (const SerialError& e) {
         // A name that is no serial line opens, but has no line settings to
         // read: it fails as reading them would, not as a port in use.

@@ -89,13 +89,6 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // "COM1".."COM5" (any case) name the machine's first five serial ports
-    // unless the environment variable QM730C_COM1..QM730C_COM5 names another
-    // device: /dev/ttyS0../dev/ttyS4 on POSIX, \\.\COM1..\\.\COM5 on
-    // Windows, where any other "COMn" names \\.\COMn as well. Any other
-    // name is taken as a device path.
-    static std::string deviceForPortName(std::string_view name);
-
     // Opens the device for exclusive use and remembers its settings, which
     // closing puts back. A device that another opener holds fails with
     // SerialStep::InUse; a name that is no terminal device (a plain file,

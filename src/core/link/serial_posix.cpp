@@ -12,9 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -24,7 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kComPortCount = 5;
 constexpr const char* kNotASerialPort = "not a serial port";
 constexpr const char* kInUse = "in use by another program";
 
@@ -151,18 +148,6 @@ bool isPseudoTerminalSlave(int fd) {
 }
 
 }  // namespace
-
-std::string SerialPort::deviceForPortName(std::string_view name) {
-    const bool looksLikeCom = name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                              std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                              std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' &&
-                              name[3] < '1' + kComPortCount;
-    if (!looksLikeCom) return std::string(name);
-    const int number = name[3] - '0';
-    const std::string variable = "QM730C_COM" + std::to_string(number);
-    if (const char* override = std::getenv(variable.c_str()); override && *override) return override;
-    return "/dev/ttyS" + std::to_string(number - 1);
-}
 
 SerialPort::~SerialPort() { abandon(); }
 

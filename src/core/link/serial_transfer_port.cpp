@@ -1,5 +1,7 @@
 #include "core/link/serial_transfer_port.h"
 
+#include "core/link/portname.h"
+
 namespace qm730 {
 
 Notice openPortErrorNotice() { return {"Open Port Error!!", "Comm Error", NoticeButtons::Ok, NoticeIcon::None}; }
@@ -11,7 +13,7 @@ Notice portSettingErrorNotice() {
 TransferPortOpening openTransferPort(SerialPort& port, const std::string& portName, const LineSettings& settings) {
     TransferPortOpening result;
     try {
-        port.open(SerialPort::deviceForPortName(portName));
+        port.open(deviceForPortName(portName));
     } catch (const SerialError& e) {
         result.notice = openPortErrorNotice();
         result.reason = "cannot open the port: " + e.reason();

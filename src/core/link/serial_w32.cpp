@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -211,21 +209,6 @@ int systemErrorNotOpen() { return ERROR_INVALID_HANDLE; }
 int systemErrorTimedOut() { return ERROR_TIMEOUT; }
 
 std::string systemErrorText(int error) { return win32::errorText(static_cast<DWORD>(error)); }
-
-std::string SerialPort::deviceForPortName(std::string_view name) {
-    const auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
-    const bool com = name.size() >= 4 && upper(name[0]) == 'C' && upper(name[1]) == 'O' && upper(name[2]) == 'M' &&
-                     name[3] >= '1' && name[3] <= '9' && name.size() <= 6 &&
-                     std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!com) return std::string(name);
-    const std::string number(name.substr(3));
-    if (number.size() == 1 && number[0] <= '5') {
-        const std::string variable = "QM730C_COM" + number;
-        if (const char* override = std::getenv(variable.c_str()); override && *override) return override;
-    }
-    // The device namespace reaches every port, COM10 and above included.
-    return "\\\\.\\COM" + number;
-}
 
 SerialPort::~SerialPort() { abandon(); }
 

@@ -84,18 +84,6 @@ struct OpenPort : ::testing::Test {
 
 }  // namespace
 
-TEST(PortNames, ComNamesMapToSerialDevicesUnlessOverridden) {
-    ::unsetenv("QM730C_COM2");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "/dev/ttyS1");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "/dev/ttyS4");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM6"), "COM6");
-    EXPECT_EQ(SerialPort::deviceForPortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    ::setenv("QM730C_COM2", "/dev/pts/77", 1);
-    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "/dev/pts/77");
-    ::unsetenv("QM730C_COM2");
-}
-
 TEST(CommPort, ClosedPortRefusesIoWithCode7) {
     TCommPort port;
     const std::uint8_t byte = 0;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/link/commport.h"
+#include "core/link/portname.h"
 #include "core/link/serial_transfer_port.h"
 #include "tempdir.h"
 
@@ -92,20 +93,6 @@ struct WineLine : ::testing::Test {
 
 }  // namespace
 
-TEST(PortNamesW32, ComNamesAreTheWindowsDevicesAndPathsStayAsGiven) {
-    ::_putenv_s("QM730C_COM2", "");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "\\\\.\\COM1");
-    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "\\\\.\\COM2");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "\\\\.\\COM5");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM12"), "\\\\.\\COM12");
-    EXPECT_EQ(SerialPort::deviceForPortName("\\\\.\\COM12"), "\\\\.\\COM12");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM0"), "COM0");
-    EXPECT_EQ(SerialPort::deviceForPortName("COMX"), "COMX");
-    ::_putenv_s("QM730C_COM2", "\\\\.\\COM17");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "\\\\.\\COM17");
-    ::_putenv_s("QM730C_COM2", "");
-}
-
 TEST(CommPortW32, FailuresCarryTheirCodesTheSystemErrorAndThePortsName) {
     TCommPort port;
     const std::uint8_t byte = 0;
@@ -161,7 +148,7 @@ TEST(SerialLayerW32, NamesThatAreNoSerialLineAreRefused) {
 }
 
 TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
-    const std::string device = SerialPort::deviceForPortName(name);
+    const std::string device = deviceForPortName(name);
     // Settings another program left on the port.
     {
         const HANDLE handle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -218,7 +205,7 @@ TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
 
 TEST_F(WineLine, WaitsBlockWithoutSpinningAndPurgesDropWhatWaits) {
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     line.purgeInput();
 
@@ -258,7 +245,7 @@ TEST(WineLineEnds, LineThatHangsUpFailsAsAHangUp) {
     const std::string name = environment("QM730_TEST_HANGUP_LINE");
     if (name.empty()) GTEST_SKIP() << "run by scripts/test_windows.sh";
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     markReady();
     const auto end = std::chrono::steady_clock::now() + 60s;
@@ -286,7 +273,7 @@ TEST(WineLineEnds, PortHeldUntilInterrupted) {
     if (name.empty()) GTEST_SKIP() << "run by scripts/test_windows.sh";
     SerialPort::releasePortsOnInterrupt();
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     markReady();
     const auto end = std::chrono::steady_clock::now() + 60s;
