@@ -1,5 +1,7 @@
 # Fails when an arrow between the source folders points the wrong way:
 #   src/core  includes no Qt header and nothing of gui/, cli/ or sim/;
+#     core/config includes nothing of core/link or core/flash, and
+#     core/link nothing of core/flash (config, then link, then flash);
 #   src/cli and src/sim include nothing of gui/ and no Qt header;
 #   src/cli and src/sim include nothing of each other;
 #   src/sim, the board's side of the wire, includes none of the program's
@@ -23,6 +25,8 @@ endfunction()
 
 set(qt "<Q[A-Za-z]*[>/.]|<qt|\"Q[A-Z][A-Za-z]*\"")
 check_folder(core "${qt}|\"(gui|cli|sim)/")
+check_folder(core/config "\"core/(link|flash)/")
+check_folder(core/link "\"core/flash/")
 check_folder(cli "${qt}|\"(gui|sim)/")
 check_folder(sim "${qt}|\"(gui|cli)/|\"core/(link|flash)/")
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "core/config/notice.h"
-#include "core/flash/flashimage.h"
 #include "core/link/boardlink_host.h"
 #include "core/link/commport.h"
+#include "core/link/flash_blocks.h"
 #include "core/link/operation_bound.h"
 #include "core/link/portname.h"
 
