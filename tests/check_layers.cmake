@@ -5,7 +5,9 @@
 #   src/cli and src/sim include nothing of gui/ and no Qt header;
 #   src/cli and src/sim include nothing of each other;
 #   src/sim, the board's side of the wire, includes none of the program's
-#   link or flash code, so a fault there cannot hide in the simulator too.
+#   link or flash code, so a fault there cannot hide in the simulator too;
+#   src/gui: app (start-up) over mainwindow over windows over seams; a
+#   dialog gets what it needs from its caller, never from the main window.
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 set(violations "")
 
@@ -29,6 +31,9 @@ check_folder(core/config "\"core/(link|flash)/")
 check_folder(core/link "\"core/flash/")
 check_folder(cli "${qt}|\"(gui|sim)/")
 check_folder(sim "${qt}|\"(gui|cli)/|\"core/(link|flash)/")
+check_folder(gui/mainwindow "\"gui/app/")
+check_folder(gui/windows "\"gui/(app|mainwindow)/")
+check_folder(gui/seams "\"gui/(app|mainwindow|windows)/")
 
 if(violations)
   list(JOIN violations "\n  " shown)

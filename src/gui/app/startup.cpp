@@ -9,10 +9,11 @@
 std::unique_ptr<TForm1> createWindows() {
     auto form1 = std::make_unique<TForm1>();
     OtherWindows windows;
-    windows.form2 = new TForm2(form1.get());
-    windows.aboutBox = new TAboutBox(form1.get());
-    windows.passwordDlg = new TPasswordDlg(form1.get());
-    windows.pwdDlg = new TPwdDlg(form1.get());
+    TForm1* mainWindow = form1.get();
+    windows.form2 = new TForm2(mainWindow, mainWindow->config().image);
+    windows.aboutBox = new TAboutBox(mainWindow);
+    windows.passwordDlg = new TPasswordDlg(mainWindow, [mainWindow] { mainWindow->unlockConfigTab(); });
+    windows.pwdDlg = new TPwdDlg(mainWindow, [mainWindow] { mainWindow->setMode(OperatingMode::S29); });
     form1->attachWindows(windows);
     return form1;
 }

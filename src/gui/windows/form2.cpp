@@ -14,7 +14,6 @@
 #include <memory>
 
 #include "gui/seams/messagebox.h"
-#include "gui/mainwindow/unit1.h"
 #include "gui/windows/form2_display.h"
 #include "gui/windows/form2_pump.h"
 #include "core/link/serial_transfer_port.h"
@@ -55,7 +54,7 @@ void hideDisabled(QWidget* control) {
 
 }  // namespace
 
-TForm2::TForm2(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+TForm2::TForm2(QWidget* mainWindow, qm730::ConfigImage& image) : QDialog(mainWindow), image_(image) {
     setObjectName("Form2");
     setWindowTitle(kDesignCaption);
     setFixedSize(398, 247);
@@ -180,7 +179,7 @@ bool TForm2::runTransfer(qm730::SerialPort& serial, bool sending, QString& reaso
     Form2Pump pump;
     Form2Display display(*this);
     // Two buffers of 32 KiB and 9 KiB: too much for the stack of a handler.
-    auto transfer = std::make_unique<qm730::ConfigTransfer>(mainWindow_->config().image, port, pump, display);
+    auto transfer = std::make_unique<qm730::ConfigTransfer>(image_, port, pump, display);
     const bool succeeded = sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration();
     if (!succeeded && serial.isOpen()) reason = QString::fromStdString(transfer->failureReason());
     if (!reason.isEmpty()) memTAP_C->appendPlainText(reason);
