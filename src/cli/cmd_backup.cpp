@@ -13,6 +13,7 @@
 #include "core/config/configfile.h"
 #include "core/flash/firmwarefile.h"
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -73,7 +74,7 @@ int backup(const BackupOptions& options) {
     SerialPort::releasePortsOnInterrupt();
     Console console(options.verbosity);
     BackupHost host(console);
-    TCommPort port;
+    SerialPort port;
     LinkState state;
     BoardLink link(port, host, state);
     auto flash = std::make_unique<FlashImage>();  // 128 KiB: kept off the stack

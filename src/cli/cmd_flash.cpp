@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/link_console.h"
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -80,7 +81,7 @@ int flash(const FlashOptions& options) {
     // Ctrl+C or a kill in the middle of a write ends the program at once,
     // but leaves the port as it found it for the next command.
     SerialPort::releasePortsOnInterrupt();
-    TCommPort port;
+    SerialPort port;
     LinkState state;
     ConsoleLinkHost host(console);
     BoardLink link(port, host, state);

@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/link_console.h"
 #include "core/link/boardlink.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -28,7 +29,7 @@ int probe(const ProbeOptions& options) {
     SerialPort::releasePortsOnInterrupt();
     Console console(options.verbosity, false);
     ConsoleLinkHost host(console);
-    TCommPort port;
+    SerialPort port;
     LinkState state;
     BoardLink link(port, host, state);
     const auto timeout = std::chrono::milliseconds(std::llround(options.timeoutSeconds * 1000));

@@ -4,7 +4,8 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 
 namespace qm730::cli {
@@ -50,11 +51,10 @@ int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbos
     }
     Console console(verbosity);
     console.step("port open at 19200 baud, 8 data bits, no parity, 2 stop bits");
-    SerialTransferPort port(serial);
     SleepingPump pump;
     ConsoleDisplay display(console, !sending);
     // Two buffers of 32 KiB and 9 KiB: kept off the stack.
-    auto transfer = std::make_unique<ConfigTransfer>(image, port, pump, display);
+    auto transfer = std::make_unique<ConfigTransfer>(image, serial, pump, display);
     if (!(sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration())) {
         console.clearBar();
         serial.abandon();  // nothing more is owed to the board

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 #include "run_ctl.h"
 #include "sim_process.h"
 #include "tempdir.h"
@@ -56,7 +57,7 @@ protected:
             ADD_FAILURE() << "qm730sim did not start: " << log();
             return {};
         }
-        TCommPort port;
+        SerialPort port;
         LinkState state;
         BoardLink link(port, host_, state);
         const FlashOutcome outcome = WriteFirmware(link, device, firmware);

@@ -31,8 +31,8 @@
 #include "core/config/image.h"
 #include "core/flash/programmer.h"
 #include "core/link/boardlink.h"
-#include "core/link/commport.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 #include "quiet_link_host.h"
 
@@ -101,10 +101,9 @@ Result transfer(const std::string& portName, ConfigImage& image, bool sending) {
     SerialPort serial;
     const TransferPortOpening opening = openTransferPort(serial, portName);
     if (!opening.opened) return {false, opening.reason};
-    SerialTransferPort port(serial);
     SleepingPump pump;
     QuietDisplay display;
-    auto run = std::make_unique<ConfigTransfer>(image, port, pump, display);
+    auto run = std::make_unique<ConfigTransfer>(image, serial, pump, display);
     if (!(sending ? run->SendConfiguration() : run->ReceiveConfiguration())) {
         serial.abandon();
         return {false, run->failureReason()};
@@ -189,7 +188,7 @@ int main(int argc, char** argv) {
 
     // As in the windowed program: one port object and one link state for
     // the whole run; Htag runs on from cycle to cycle.
-    TCommPort commPort;
+    SerialPort commPort;
     LinkState state;
     QuietLinkHost host;
     BoardLink link(commPort, host, state);

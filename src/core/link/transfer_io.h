@@ -1,37 +1,15 @@
-// What the configuration transfer needs of its surroundings, kept small so
-// the windowed program and the command-line tool run the very same transfer:
-// a port to exchange bytes, a pump that waits, and a display to report to.
+// What the configuration transfer needs of its surroundings besides its line,
+// kept small so the windowed program and the command-line tool run the very
+// same transfer: a pump that waits, and a display to report to.
 #pragma once
 
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "core/config/notice.h"
 
 namespace qm730 {
-
-// The open line to the board. Failures throw SerialError (link/serial_port.h).
-class TransferPort {
-public:
-    virtual ~TransferPort() = default;
-    virtual void write(const std::uint8_t* data, std::size_t count) = 0;
-    virtual std::size_t bytesWaiting() = 0;
-    // Reads what is waiting, up to count bytes, without waiting for more.
-    virtual std::size_t read(std::uint8_t* data, std::size_t count) = 0;
-    virtual void purgeOutput() = 0;
-    virtual void purgeInput() = 0;
-    // Blocks until input is waiting or the time-out ends; false on time-out.
-    virtual bool waitReadable(std::chrono::milliseconds timeout) = 0;
-    // Bytes the driver still holds for sending; 0 where it cannot tell.
-    virtual std::size_t bytesUnsent() { return 0; }
-    // No write goes on past this time (nothing: no such limit): the bound of
-    // the transfer under way. A write still unfinished then throws.
-    virtual void setWriteDeadline(std::optional<std::chrono::steady_clock::time_point> /*deadline*/) {}
-};
 
 // Waiting and the clock. DelayMs is the protocol's fixed delay: the windowed
 // program keeps its windows responsive meanwhile, the command-line tool just

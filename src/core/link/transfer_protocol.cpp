@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/link/serial_port.h"
 
 namespace qm730 {
 
@@ -101,8 +100,8 @@ std::string ConfigTransfer::failureReason() const {
     return "unknown failure";
 }
 
-ConfigTransfer::ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display)
-    : image_(image), port_(port), pump_(pump), display_(display) {}
+ConfigTransfer::ConfigTransfer(ConfigImage& image, SerialLine& line, TransferPump& pump, TransferDisplay& display)
+    : image_(image), line_(line), pump_(pump), display_(display) {}
 
 // The bound of one transfer: it starts with the transfer and is lifted when
 // the transfer ends, however it ends. Writes are held to it in the port
@@ -112,11 +111,11 @@ public:
     Bounded(ConfigTransfer& transfer, const WireTime& wire) : transfer_(transfer) {
         const std::chrono::milliseconds limit = transfer_.timeLimit_.value_or(wire.limit());
         transfer_.bound_.start(transfer_.pump_.now(), limit);
-        transfer_.port_.setWriteDeadline(std::chrono::steady_clock::now() + limit);
+        transfer_.line_.setWriteDeadline(std::chrono::steady_clock::now() + limit);
     }
     ~Bounded() {
         transfer_.bound_.stop();
-        transfer_.port_.setWriteDeadline(std::nullopt);
+        transfer_.line_.setWriteDeadline(std::nullopt);
     }
     Bounded(const Bounded&) = delete;
     Bounded& operator=(const Bounded&) = delete;
@@ -142,7 +141,7 @@ bool ConfigTransfer::failAnswer(TransferFailure none, TransferFailure wrong) {
     return fail(answerBytes_.empty() ? none : wrong);
 }
 
-void ConfigTransfer::sendByte(std::uint8_t byte) { port_.write(&byte, 1); }
+void ConfigTransfer::sendByte(std::uint8_t byte) { line_.write(&byte, 1); }
 
 void ConfigTransfer::PackConfiguration() { packUploadStream(image_, transferBuffer_.data()); }
 
@@ -158,14 +157,14 @@ void ConfigTransfer::WaitResponse() {
     answerBytes_.clear();
     answerFlooded_ = false;
     for (;;) {
-        const std::size_t waiting = port_.bytesWaiting();
+        const std::size_t waiting = line_.bytesWaiting();
         if (waiting > kResponseBufferSize) {
-            port_.purgeInput();
+            line_.purgeInput();
             responseText_.clear();
             answerFlooded_ = true;
             return;
         }
-        const std::size_t got = port_.read(responseBuffer_.data(), waiting);
+        const std::size_t got = line_.readAvailable(responseBuffer_.data(), waiting);
         // One byte more than is shown tells that the answer went on.
         const std::size_t keep = std::min(got, kAnswerKept + 1 - std::min(answerBytes_.size(), kAnswerKept + 1));
         answerBytes_.append(reinterpret_cast<const char*>(responseBuffer_.data()), keep);
@@ -177,7 +176,7 @@ void ConfigTransfer::WaitResponse() {
         // Sleep on the device for the rest of the window (and one tick more,
         // so a last look comes after the window has passed).
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(kAnswerWindow - elapsed) + 1ms;
-        if (port_.waitReadable(left)) pump_.pause(kAnswerSettle);
+        if (line_.waitReadable(left)) pump_.pause(kAnswerSettle);
     }
 }
 
@@ -229,7 +228,7 @@ bool ConfigTransfer::sendBlocks(std::size_t blocks, std::size_t lineBytes) {
     const std::string ofBlocks = " of " + std::to_string(blocks) + " sent";
     std::size_t sent = 0;
     const auto send = [&] {
-        port_.write(block_.bytes.data(), block_.length);
+        line_.write(block_.bytes.data(), block_.length);
         uploadWritten_ += block_.length;
         display_.note("block " + std::to_string(++sent) + ofBlocks);
         return !bound_.passed(pump_.now());
@@ -252,7 +251,7 @@ bool ConfigTransfer::sendBlocks(std::size_t blocks, std::size_t lineBytes) {
 // stops sending fails the line; one that sends, but far too slowly, runs
 // into the bound.
 bool ConfigTransfer::waitUntilSent(std::size_t lineBytes) {
-    std::size_t unsent = port_.bytesUnsent();
+    std::size_t unsent = line_.bytesUnsent();
     auto lastProgress = pump_.now();
     while (unsent > 0) {
         if (bound_.passed(pump_.now())) return tooSlow("the port sent", lineBytes - std::min(unsent, lineBytes), lineBytes);
@@ -261,7 +260,7 @@ bool ConfigTransfer::waitUntilSent(std::size_t lineBytes) {
             return fail(TransferFailure::LineFailed);
         }
         DelayMs(kDrainPollMs);
-        const std::size_t now = port_.bytesUnsent();
+        const std::size_t now = line_.bytesUnsent();
         if (now < unsent) lastProgress = pump_.now();
         unsent = now;
     }
@@ -279,8 +278,8 @@ bool ConfigTransfer::SendConfiguration() {
     display_.setProgressRange(0, static_cast<int>(kUploadStreamSize));
     bool accepted = false;
     try {
-        port_.purgeOutput();
-        port_.purgeInput();
+        line_.purgeOutput();
+        line_.purgeInput();
         accepted = logon(kUploadService) && checkGoAhead();
     } catch (const SerialError& e) {
         lineError_ = e.reason();
@@ -302,8 +301,8 @@ bool ConfigTransfer::SendConfiguration() {
 }
 
 bool ConfigTransfer::receiveFrame() {
-    if (port_.bytesWaiting() > kResponseBufferSize) {
-        port_.purgeInput();
+    if (line_.bytesWaiting() > kResponseBufferSize) {
+        line_.purgeInput();
         return fail(TransferFailure::InputFlood);
     }
     std::size_t received = 0;
@@ -313,14 +312,14 @@ bool ConfigTransfer::receiveFrame() {
         if (bound_.passed(now)) return tooSlow("the board sent", received, kDownloadFrameSize);
         const auto silent = now - lastByteAt;
         const auto left = bound_.clip(std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent), now);
-        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left)) {
+        if (silent >= kFrameSilenceTimeout || !line_.waitReadable(left)) {
             if (bound_.passed(pump_.now())) return tooSlow("the board sent", received, kDownloadFrameSize);
             if (received == 0) return fail(TransferFailure::NoFrame);
             frameReceived_ = received;
             answerBytes_.assign(reinterpret_cast<const char*>(transferBuffer_.data()), std::min(received, kAnswerKept));
             return fail(TransferFailure::FrameTimeout);
         }
-        const std::size_t got = port_.read(transferBuffer_.data() + received, kDownloadFrameSize - received);
+        const std::size_t got = line_.readAvailable(transferBuffer_.data() + received, kDownloadFrameSize - received);
         if (got == 0) {
             pump_.pause(1ms);  // readable but empty: do not spin on it
             continue;
@@ -346,8 +345,8 @@ bool ConfigTransfer::ReceiveConfiguration() {
     display_.setStatus(kReceivingStatus);
     display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
     try {
-        port_.purgeOutput();
-        port_.purgeInput();
+        line_.purgeOutput();
+        line_.purgeInput();
         if (!logon(kDownloadService)) return false;
         DelayMs(kFramePauseMs);
         if (!receiveFrame()) return false;

@@ -15,6 +15,7 @@
 
 #include "core/config/image.h"
 #include "core/link/operation_bound.h"
+#include "core/link/serial_line.h"
 #include "core/link/transfer_io.h"
 #include "core/link/transfer_layout.h"
 #include "core/link/upload_block.h"
@@ -73,7 +74,7 @@ std::string describeAnswer(std::string_view bytes);
 
 class ConfigTransfer {
 public:
-    ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display);
+    ConfigTransfer(ConfigImage& image, SerialLine& line, TransferPump& pump, TransferDisplay& display);
 
     // Program to board; true when the logon and go-ahead succeeded and every
     // block was written.
@@ -130,7 +131,7 @@ private:
     std::pair<std::size_t, std::size_t> countBlocks();
 
     ConfigImage& image_;
-    TransferPort& port_;
+    SerialLine& line_;
     TransferPump& pump_;
     TransferDisplay& display_;
 

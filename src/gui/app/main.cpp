@@ -1,7 +1,6 @@
 #include "gui/app/application.h"
 #include "gui/app/startup.h"
 #include "gui/mainwindow/unit1.h"
-#include "core/link/commport.h"
 #include "core/link/serial_port.h"
 
 int main(int argc, char** argv) {

@@ -15,6 +15,8 @@
 #include "gui/seams/messagebox.h"
 #include "gui/windows/conn.h"
 #include "core/flash/programmer.h"
+#include "core/link/portname.h"
+#include "core/link/serial_port.h"
 
 namespace {
 

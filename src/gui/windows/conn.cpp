@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "core/link/boardlink.h"
-#include "core/link/commport.h"
+#include "core/link/serial_port.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 #include "flash_board.h"
+#include "memory_line.h"
 
 using namespace qm730;
 using namespace qm730::test;
@@ -75,7 +77,7 @@ struct WriteSession {
     FlashBoard board;
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link{port, host, state};
     std::unique_ptr<Firmware> firmware = sixteenKiB();
     FlashOutcome outcome;
@@ -84,7 +86,7 @@ struct WriteSession {
 
 // Every way a started run ends leaves the window at rest.
 void expectAtRest(const WriteSession& run) {
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
     ASSERT_FALSE(run.host.statuses.empty());
     EXPECT_EQ(run.host.statuses.back(), " Ready");
     EXPECT_EQ(run.host.position, 0);
@@ -149,7 +151,7 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
     EXPECT_EQ(run.host.captions, (std::vector<std::string>{"QM730C"}));
     EXPECT_EQ(run.host.writeEnabled, (std::vector<bool>{false, true}));
     EXPECT_EQ(run.host.position, 0);
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
 }
 
 struct FailureCase {
@@ -173,7 +175,7 @@ TEST_P(FlashWriteFailure, EndsAsTheFailureItIsWithThePortClosed) {
     WriteSession run(c.script);
     if (c.closePortAtReadPass)
         run.host.onStatus = [&](const std::string& text) {
-            if (text == " Read ......") run.port.ClosePort();
+            if (text == " Read ......") run.port.close();
         };
     const FlashOutcome outcome = run.write();
     EXPECT_EQ(outcome.result, c.result) << describeFlashOutcome(outcome);
@@ -289,7 +291,7 @@ TEST(FlashWrite, NoFileOrNoPortStopsBeforeTheBoard) {
 
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link(port, host, state);
     outcome = WriteFirmware(link, "/dev/qm730-no-such-port", *sixteenKiB());
     EXPECT_EQ(outcome.result, FlashResult::PortFailed);
@@ -322,7 +324,7 @@ TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
         FlashBoard board(c.script);
         RecordingHost host;
         LinkState state;
-        TCommPort port;
+        SerialPort port;
         BoardLink link(port, host, state);
         ASSERT_TRUE(link.OpenLinkPort(board.port()));
         link.SetProgress(0);
@@ -333,7 +335,7 @@ TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
         }
         EXPECT_EQ(host.position, 1) << "the probe's own byte";
         EXPECT_EQ(board.probes(), 1);
-        EXPECT_TRUE(port.IsOpen());
+        EXPECT_TRUE(port.isOpen());
         EXPECT_TRUE(host.notices.empty());
         EXPECT_EQ(state.Htag, 0x80) << "a probe is not a frame";
     }
@@ -343,7 +345,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     FlashBoard late(script([](BoardScript& s) { s.probesUnanswered = 2; }));
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link(port, host, state);
     const auto opened = Clock::now();
     ProbeOutcome outcome = ProbeUntilAnswered(link, late.port(), 10s);
@@ -351,7 +353,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(outcome.probes, 3);
     ASSERT_FALSE(late.probeTimes().empty());
     EXPECT_GE(late.probeTimes().front() - opened, 100ms) << "the first probe comes a tick after the port opens";
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(state.busy);
 
     FlashBoard stranger(script([](BoardScript& s) { s.probeAnswer = 0x15; }));
@@ -364,14 +366,14 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(outcome.result, ProbeResult::LineFailed) << "probing stops";
     EXPECT_EQ(outcome.probes, 1);
     EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port."}));
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.isOpen());
 
     // Cancelling the dialog closes the port while its probe waits: the probe
     // ends quietly.
     FlashBoard silent(script([](BoardScript& s) { s.probesUnanswered = 1000; }));
     host.notices.clear();
     host.pumps = true;
-    host.onEvents = [&] { port.ClosePort(); };
+    host.onEvents = [&] { port.close(); };
     ASSERT_TRUE(link.OpenLinkPort(silent.port()));
     EXPECT_EQ(link.ProbeBoard(), ProbeResult::PortNotOpen);
     EXPECT_TRUE(host.notices.empty());
@@ -381,6 +383,26 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(outcome.result, ProbeResult::PortNotOpen);
     EXPECT_EQ(outcome.probes, 0);
     EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
+}
+
+// A byte the line has counted is read within a second; one that never
+// comes is a failing line, not a silent board.
+TEST(BoardLinkLine, AByteCountedButNeverReadFailsTheLineAfterASecond) {
+    struct MiscountingLine : MemoryLine {
+        using MemoryLine::MemoryLine;
+        std::size_t bytesWaiting() override { return 1; }
+    };
+    VirtualClock clock;
+    MiscountingLine line(clock);
+    RecordingHost host;
+    LinkState state;
+    BoardLink link(line, host, state);
+    std::array<std::uint8_t, kReplySize> reply{};
+    EXPECT_FALSE(link.ReadReply(reply));
+    EXPECT_EQ(link.lastFailure(), LinkFailure::LineFailed);
+    EXPECT_EQ(link.failureDetail(), "no byte arrived");
+    EXPECT_GE(clock.sinceStart(), 1000ms) << "the byte is given its time to come";
+    EXPECT_FALSE(line.isOpen());
 }
 
 // The read of the whole flash for a backup: every block, blank or not, in
@@ -394,13 +416,13 @@ struct ReadOutSession {
     FlashBoard board;
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link{port, host, state};
     std::unique_ptr<FlashImage> image = std::make_unique<FlashImage>();
 };
 
 void expectReadOutAtRest(const ReadOutSession& run) {
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
     EXPECT_FALSE(run.state.busy);
     ASSERT_FALSE(run.host.statuses.empty());
     EXPECT_EQ(run.host.statuses.back(), " Ready");

@@ -14,7 +14,7 @@
 #include "guitest.h"
 #include "gui/windows/form2.h"
 #include "gui/windows/form2_pump.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 #include "simboard_thread.h"
