@@ -12,7 +12,7 @@
 
 #include "core/link/boardlink.h"
 #include "memory_line.h"
-#include "quiet_link_host.h"
+#include "recording_host.h"
 #include "require.h"
 
 using namespace qm730;
@@ -25,7 +25,7 @@ namespace {
 struct Link {
     test::VirtualClock clock;
     test::MemoryLine line{clock};
-    QuietLinkHost host;
+    test::RecordingHost host{&clock};
     LinkState state;
     BoardLink link{line, host, state};
 };

@@ -1,7 +1,8 @@
 // The board's end of a configuration transfer for the fuzz targets: a line
 // in memory whose answers are released when the program has written the CR
-// that asks for each (the logon, then the service request), on a clock that
-// moves only when the program waits, so no input ever takes real time.
+// that asks for each (the logon, then the service request), and a host on
+// the same clock, which moves only when the program waits, so no input ever
+// takes real time.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +10,13 @@
 #include <span>
 #include <vector>
 
-#include "core/link/transfer_io.h"
 #include "core/link/upload_block.h"
 #include "memory_line.h"
+#include "recording_host.h"
 
 namespace qm730::fuzz {
 
-class ScriptedBoard : public TransferPump, public TransferDisplay {
+class ScriptedBoard {
 public:
     // answers[i] becomes readable once the program has written i + 1 CRs;
     // at most `piece` bytes wait at a time (0: all that was released).
@@ -33,21 +34,9 @@ public:
     // Everything the program wrote after its second CR (the service request).
     const std::vector<std::uint8_t>& upload() const { return upload_; }
 
-    // TransferPump
-    void DelayMs(int milliseconds) override { clock.now += std::chrono::milliseconds(milliseconds); }
-    Clock::time_point now() override { return clock.now; }
-    void pause(std::chrono::milliseconds duration) override { clock.now += duration; }
-
-    // TransferDisplay
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void repaint() override {}
-    void logLine(const std::string&) override {}
-    void showNotice(const Notice&) override {}
-
     test::VirtualClock clock;
     test::MemoryLine line{clock};
+    test::RecordingHost host{&clock};
 
 private:
     std::vector<std::vector<std::uint8_t>> answers_;

@@ -9,7 +9,7 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "cli/link_console.h"
+#include "cli/console_host.h"
 #include "core/flash/programmer.h"
 #include "core/link/serial_port.h"
 
@@ -83,7 +83,7 @@ int flash(const FlashOptions& options) {
     SerialPort::releasePortsOnInterrupt();
     SerialPort port;
     LinkState state;
-    ConsoleLinkHost host(console);
+    ConsoleHost host(console);
     BoardLink link(port, host, state);
     const FlashOutcome outcome = WriteFirmware(link, options.port, *firmware);
     if (!outcome.ok()) {

@@ -7,7 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "cli/link_console.h"
+#include "cli/console_host.h"
 #include "core/link/boardlink.h"
 #include "core/link/serial_port.h"
 
@@ -28,7 +28,7 @@ int probe(const ProbeOptions& options) {
     // Ctrl+C while probing leaves the port as it found it.
     SerialPort::releasePortsOnInterrupt();
     Console console(options.verbosity, false);
-    ConsoleLinkHost host(console);
+    ConsoleHost host(console);
     SerialPort port;
     LinkState state;
     BoardLink link(port, host, state);

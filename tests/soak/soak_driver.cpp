@@ -34,7 +34,7 @@
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
-#include "quiet_link_host.h"
+#include "recording_host.h"
 
 namespace {
 
@@ -80,17 +80,6 @@ long residentKiB() {
     return value;
 }
 
-// The windows' displays, silent: the outcome says how a run ended.
-class QuietDisplay : public TransferDisplay {
-public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void repaint() override {}
-    void logLine(const std::string&) override {}
-    void showNotice(const Notice&) override {}
-};
-
 struct Result {
     bool ok = false;
     std::string why;
@@ -101,9 +90,10 @@ Result transfer(const std::string& portName, ConfigImage& image, bool sending) {
     SerialPort serial;
     const TransferPortOpening opening = openTransferPort(serial, portName);
     if (!opening.opened) return {false, opening.reason};
-    SleepingPump pump;
-    QuietDisplay display;
-    auto run = std::make_unique<ConfigTransfer>(image, serial, pump, display);
+    // Silent: the outcome says how a run ended.
+    test::RecordingHost host;
+    host.recording = false;
+    auto run = std::make_unique<ConfigTransfer>(image, serial, host);
     if (!(sending ? run->SendConfiguration() : run->ReceiveConfiguration())) {
         serial.abandon();
         return {false, run->failureReason()};
@@ -190,7 +180,8 @@ int main(int argc, char** argv) {
     // the whole run; Htag runs on from cycle to cycle.
     SerialPort commPort;
     LinkState state;
-    QuietLinkHost host;
+    test::RecordingHost host;
+    host.recording = false;
     BoardLink link(commPort, host, state);
 
     ConfigImage sent = defaultImage();

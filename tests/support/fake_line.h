@@ -9,47 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "core/config/notice.h"
-#include "core/link/transfer_io.h"
 #include "core/link/transfer_protocol.h"
 #include "memory_line.h"
+#include "recording_host.h"
 
 namespace qm730::test {
 
 using namespace std::chrono_literals;
-
-class FakePump : public TransferPump {
-public:
-    explicit FakePump(VirtualClock& clock) : clock_(clock) {}
-    void DelayMs(int ms) override {
-        delays.push_back(ms);
-        clock_.now += std::chrono::milliseconds(ms);
-    }
-    Clock::time_point now() override { return clock_.now; }
-    void pause(std::chrono::milliseconds d) override { clock_.now += d; }
-    std::vector<int> delays;
-
-private:
-    VirtualClock& clock_;
-};
-
-class FakeDisplay : public TransferDisplay {
-public:
-    void setStatus(const std::string& text) override { status = text; }
-    void setProgressRange(int minimum, int maximum) override { range = {minimum, maximum}; }
-    void setProgress(int position) override { positions.push_back(position); }
-    void repaint() override {}
-    void logLine(const std::string& line) override { log.push_back(line); }
-    void showNotice(const Notice& notice) override { notices.push_back(notice); }
-    void note(const std::string& step) override { notes.push_back(step); }
-
-    std::string status;
-    std::pair<int, int> range{0, 100};
-    std::vector<int> positions;
-    std::vector<std::string> log;
-    std::vector<Notice> notices;
-    std::vector<std::string> notes;
-};
 
 // One answer from the board: the bytes and when they arrive.
 struct Piece {
@@ -67,10 +33,9 @@ constexpr std::size_t kLogonBytes = 6;  // CR, then ESC P G d CR
 struct Session {
     VirtualClock clock;
     MemoryLine line{clock};
-    FakePump pump{clock};
-    FakeDisplay display;
+    RecordingHost host{&clock};
     ConfigImage image = defaultImage();
-    ConfigTransfer transfer{image, line, pump, display};
+    ConfigTransfer transfer{image, line, host};
 
     Session(std::vector<Piece> logon, std::vector<Piece> service) {
         line.onWrite = [logon = std::move(logon), service = std::move(service)](MemoryLine& p, std::span<const std::uint8_t>) {

@@ -27,12 +27,8 @@ private:
 
 }  // namespace
 
-LinkState& linkState() {
-    static LinkState state;
-    return state;
-}
-
-BoardLink::BoardLink(SerialLine& line, LinkHost& host, LinkState& state) : line_(line), host_(host), state_(state) {}
+BoardLink::BoardLink(SerialLine& line, OperationHost& host, LinkState& state)
+    : line_(line), host_(host), state_(state), waits_(line, host) {}
 
 bool BoardLink::fail(LinkFailure failure) {
     failure_ = failure;
@@ -44,7 +40,7 @@ bool BoardLink::fail(LinkFailure failure) {
 // closed so that the next operation starts clean. A write cut off at the
 // operation's deadline is the bound, not the device.
 bool BoardLink::lineFailed(const SerialError& error) {
-    if (bound_.passed(Clock::now())) return tooSlow();
+    if (bound_.passed(host_.now())) return tooSlow();
     failureDetail_ = error.reason();
     ClosePort();
     return fail(LinkFailure::LineFailed);
@@ -52,12 +48,12 @@ bool BoardLink::lineFailed(const SerialError& error) {
 
 bool BoardLink::tooSlow() {
     failureDetail_ =
-        farSlowerText("the line carried", lineBytes_, expectedBytes_, bound_.elapsed(Clock::now()));
+        farSlowerText("the line carried", lineBytes_, expectedBytes_, bound_.elapsed(host_.now()));
     return fail(LinkFailure::TooSlow);
 }
 
 void BoardLink::beginOperation(const WireTime& wire) {
-    bound_.start(Clock::now(), timeLimit_.value_or(wire.limit()));
+    bound_.start(host_.now(), timeLimit_.value_or(wire.limit()));
     expectedBytes_ = wire.bytes;
     lineBytes_ = 0;
     line_.setWriteDeadline(bound_.deadline());
@@ -74,7 +70,7 @@ void BoardLink::endOperation() {
     line_.setWriteDeadline(std::nullopt);
 }
 
-bool BoardLink::noByte() { return bound_.passed(Clock::now()) ? tooSlow() : timedOut(); }
+bool BoardLink::noByte() { return bound_.passed(host_.now()) ? tooSlow() : timedOut(); }
 
 // Called once the line has counted input. Should the byte still not come,
 // the line has failed rather than the board fallen silent.
@@ -120,7 +116,7 @@ bool BoardLink::Purge() {
 
 void BoardLink::SetProgress(int position) {
     state_.progress = position;
-    host_.setProgressPosition(position);
+    host_.setProgress(position);
 }
 
 void BoardLink::AdvanceProgress(std::size_t by) {
@@ -128,25 +124,22 @@ void BoardLink::AdvanceProgress(std::size_t by) {
 }
 
 // Blocks on the device until a byte is waiting or the window has passed
-// without one. Windows get their messages processed between slices; a byte
-// is taken as soon as it arrives. Throws SerialError when the line fails.
+// without one; the line gives the host its turns meanwhile. A byte is taken
+// as soon as it arrives. Throws SerialError when the line fails.
 bool BoardLink::awaitByte(std::chrono::milliseconds window) {
-    const Clock::time_point start = Clock::now();
+    const Clock::time_point start = host_.now();
     // Past the operation's bound no byte is taken, however many wait.
     if (bound_.passed(start)) return false;
     const Clock::time_point deadline = start + bound_.clip(window, start);
     for (;;) {
         if (line_.bytesWaiting() > 0) return true;
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point now = host_.now();
         if (now >= deadline) return false;
-        auto slice = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        if (host_.pumpsEvents()) {
-            host_.processEvents();
-            slice = std::min(slice, kEventSlice);
-        }
         // A device that reports input it then does not count must not turn
         // the wait into a spin.
-        if (line_.waitReadable(slice) && line_.bytesWaiting() == 0) std::this_thread::sleep_for(1ms);
+        if (line_.waitReadable(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)) &&
+            line_.bytesWaiting() == 0)
+            std::this_thread::sleep_for(1ms);
     }
 }
 
@@ -168,7 +161,7 @@ bool BoardLink::OpenLinkPort(const std::string& portName) {
 
 bool BoardLink::OpenBoardLink(const std::string& portName) {
     if (!OpenLinkPort(portName)) return false;
-    host_.DelayMs(kPortSettleMs);
+    host_.delay(std::chrono::milliseconds(kPortSettleMs));
     state_.LinkError = false;
     {
         QuietScope quiet(state_);
@@ -353,8 +346,8 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
     }
     // The first probe comes a tick after the port opens, as the connection
     // dialog's first comes on its timer's first tick.
-    link.host().DelayMs(kProbeIntervalMs);
-    const Clock::time_point start = Clock::now();
+    link.host().delay(std::chrono::milliseconds(kProbeIntervalMs));
+    const Clock::time_point start = link.host().now();
     for (;;) {
         link.SetProgress(0);
         outcome.result = link.ProbeBoard();
@@ -366,8 +359,8 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
         if (outcome.result == ProbeResult::WrongAnswer) link.host().note(probe + "answered another byte than 06");
         if (outcome.result == ProbeResult::LineFailed) outcome.detail = link.failureDetail();
         if (outcome.result != ProbeResult::NoAnswer && outcome.result != ProbeResult::WrongAnswer) break;
-        if (Clock::now() - start >= timeout) break;
-        link.host().DelayMs(kProbeIntervalMs);
+        if (link.host().now() - start >= timeout) break;
+        link.host().delay(std::chrono::milliseconds(kProbeIntervalMs));
     }
     link.ClosePort();
     return outcome;

@@ -14,8 +14,8 @@
 
 #include "core/config/notice.h"
 #include "core/link/boardframe.h"
-#include "core/link/boardlink_host.h"
 #include "core/link/operation_bound.h"
+#include "core/link/operation_host.h"
 #include "core/link/serial_line.h"
 
 namespace qm730 {
@@ -40,8 +40,8 @@ inline constexpr const char* kPortInUseText = "Error opening comm port. Port alr
 inline constexpr const char* kPortErrorText = "Error opening comm port.";
 inline constexpr const char* kConnectionSuccessText = "Connection Success !";
 
-// The link's state lives for the whole run of the program, like its one
-// serial-port object: Htag runs on across writes and connection checks.
+// The link's state, which a program keeps for its whole run as it keeps its
+// port: Htag runs on across writes and connection checks.
 struct LinkState {
     std::uint8_t Htag = kFirstHtag;
     // Set by a reply that times out or refuses, by a failed read and by a
@@ -56,7 +56,6 @@ struct LinkState {
     // would open the same port should wait for it to end.
     bool busy = false;
 };
-LinkState& linkState();
 
 // Marks the link busy for a scope.
 class LinkBusy {
@@ -81,7 +80,8 @@ enum class ProbeResult {
 
 class BoardLink {
 public:
-    BoardLink(SerialLine& line, LinkHost& host, LinkState& state = linkState());
+    // While the link lives, the line gives the host its turns when it waits.
+    BoardLink(SerialLine& line, OperationHost& host, LinkState& state);
 
     // Opens the port at 19200 baud, 8 data bits, no parity, two stop bits.
     // On failure shows the port message and returns false (lastFailure()
@@ -154,7 +154,7 @@ public:
     const std::string& failureDetail() const { return failureDetail_; }
 
     SerialLine& line() { return line_; }
-    LinkHost& host() { return host_; }
+    OperationHost& host() { return host_; }
     LinkState& state() { return state_; }
 
 private:
@@ -170,8 +170,9 @@ private:
     bool tooSlow();
 
     SerialLine& line_;
-    LinkHost& host_;
+    OperationHost& host_;
     LinkState& state_;
+    HostedWaits waits_;
     LinkFailure failure_ = LinkFailure::None;
     std::string failureDetail_;
     std::optional<std::chrono::milliseconds> timeLimit_;

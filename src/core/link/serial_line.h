@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -85,6 +84,17 @@ inline constexpr std::chrono::milliseconds kWriteStallTimeout{2000};
 // device in slices no longer than this, and serves them in between.
 inline constexpr std::chrono::milliseconds kEventSlice{20};
 
+// Whom a line gives turns while it blocks: a program whose windows must stay
+// responsive. The operation's host (operation_host.h) is one.
+class WaitPump {
+public:
+    virtual ~WaitPump() = default;
+    // True when the waits are to be cut into slices of kEventSlice with
+    // processEvents() between them; false: each wait is one blocking wait.
+    virtual bool pumpsEvents() const { return false; }
+    virtual void processEvents() {}
+};
+
 class SerialLine {
 public:
     using Clock = std::chrono::steady_clock;
@@ -129,15 +139,16 @@ public:
     // on past it, however the line moves. It outlives closing and opening.
     void setWriteDeadline(std::optional<Clock::time_point> deadline) { writeDeadline_ = deadline; }
     std::optional<Clock::time_point> writeDeadline() const { return writeDeadline_; }
-    // What the line runs while it blocks, between slices of kEventSlice
-    // (nothing: each wait is one blocking wait). It may close the line: the
-    // wait then fails with SerialStep::NotOpen.
-    void setPump(std::function<void()> pump) { pump_ = std::move(pump); }
-    const std::function<void()>& pump() const { return pump_; }
+    // Whom the line gives turns while it blocks (nothing: no one). A turn
+    // may close the line: the wait then fails with SerialStep::NotOpen.
+    void setPump(WaitPump* pump) { pump_ = pump; }
+    WaitPump* pump() const { return pump_; }
+    // The waits are cut into slices, with a turn between them.
+    bool slicesWaits() const { return pump_ && pump_->pumpsEvents(); }
 
 private:
     std::optional<Clock::time_point> writeDeadline_;
-    std::function<void()> pump_;
+    WaitPump* pump_ = nullptr;
 };
 
 }  // namespace qm730

@@ -25,7 +25,7 @@ void SerialPort::requireOpen(const char* action) const {
 // (and perhaps opened again) ends it.
 void SerialPort::giveTurn(const char* action) {
     const unsigned releases = releases_;
-    pump()();
+    pump()->processEvents();
     if (releases_ != releases) fail(SerialStep::NotOpen, systemErrorNotOpen(), action);
 }
 
@@ -39,15 +39,6 @@ void SerialPort::abandon() noexcept {
     if (!isOpen()) return;
     ++releases_;
     release(true);
-}
-
-}  // namespace qm730
-
-namespace qm730 {
-
-SerialPort& commPort() {
-    static SerialPort port;
-    return port;
 }
 
 }  // namespace qm730

@@ -87,7 +87,4 @@ private:
     unsigned releases_ = 0;            // how often the device was let go: a turn may have closed it
 };
 
-// The program's one serial port for the board link and the connection check.
-SerialPort& commPort();
-
 }  // namespace qm730

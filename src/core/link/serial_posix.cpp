@@ -284,7 +284,7 @@ void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono:
         if (written < 0 && errno != EAGAIN) failOrHangUp(SerialStep::Write, errno, "write failed");
         const bool bounded = writeDeadline() && *writeDeadline() < progress.deadline();
         const int events = pollInSlices(system_->fd, POLLOUT, bounded ? *writeDeadline() : progress.deadline(),
-                                        pump() != nullptr, [this] { giveTurn("write"); });
+                                        slicesWaits(), [this] { giveTurn("write"); });
         if (events == 0 && bounded) fail(SerialStep::OutOfTime, ETIMEDOUT, "the operation's time ran out");
         if (events == 0 && progress.drained()) continue;
         if (events == 0) fail(SerialStep::WriteTimeout, ETIMEDOUT, "the line takes no more bytes");
@@ -311,7 +311,7 @@ std::size_t SerialPort::readAvailable(std::uint8_t* data, std::size_t count) {
 
 bool SerialPort::waitReadable(std::chrono::milliseconds timeout) {
     requireOpen("wait for input");
-    const int events = pollInSlices(system_->fd, POLLIN, Clock::now() + timeout, pump() != nullptr,
+    const int events = pollInSlices(system_->fd, POLLIN, Clock::now() + timeout, slicesWaits(),
                                     [this] { giveTurn("wait for input"); });
     if (events < 0) fail(SerialStep::Read, errno, "wait for input failed");
     if (events == 0) return false;

@@ -256,7 +256,7 @@ void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono:
         if (bounded) bound = clampedMilliseconds(untilDeadline);
         if (const DWORD error = system.io->startWrite(system.handle, data, chunk))
             failOrHangUp(SerialStep::Write, static_cast<int>(error), "write failed");
-        const win32::IoOutcome outcome = system.io->await(system.handle, system.io->write, bound, pump() ? &turn : nullptr);
+        const win32::IoOutcome outcome = system.io->await(system.handle, system.io->write, bound, slicesWaits() ? &turn : nullptr);
         if (outcome.error) failOrHangUp(SerialStep::Write, static_cast<int>(outcome.error), "write failed");
         data += outcome.transferred;
         count -= outcome.transferred;
@@ -310,7 +310,7 @@ bool SerialPort::waitReadable(std::chrono::milliseconds timeout) {
     if (const DWORD error = system.io->startRead(system.handle, &system.io->byte, 1))
         failOrHangUp(SerialStep::Read, static_cast<int>(error), "wait for input failed");
     const std::function<void()> turn = [this] { giveTurn("wait for input"); };
-    const win32::IoOutcome outcome = system.io->await(system.handle, system.io->read, waitMs, pump() ? &turn : nullptr);
+    const win32::IoOutcome outcome = system.io->await(system.handle, system.io->read, waitMs, slicesWaits() ? &turn : nullptr);
     if (outcome.transferred == 1) {
         system.lookahead = system.io->byte;
         return true;

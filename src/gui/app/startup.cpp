@@ -1,5 +1,8 @@
 #include "gui/app/startup.h"
 
+#include "core/link/serial_port.h"
+#include "gui/app/programlink.h"
+
 #include "gui/mainwindow/unit1.h"
 #include "gui/windows/aboutbox.h"
 #include "gui/windows/passworddlg.h"
@@ -7,7 +10,7 @@
 #include "gui/windows/form2.h"
 
 std::unique_ptr<TForm1> createWindows() {
-    auto form1 = std::make_unique<TForm1>();
+    auto form1 = std::make_unique<TForm1>(commPort(), linkState());
     OtherWindows windows;
     TForm1* mainWindow = form1.get();
     windows.form2 = new TForm2(mainWindow, mainWindow->config().image);

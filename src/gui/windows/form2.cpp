@@ -14,8 +14,7 @@
 #include <memory>
 
 #include "gui/seams/messagebox.h"
-#include "gui/windows/form2_display.h"
-#include "gui/windows/form2_pump.h"
+#include "gui/seams/windowhost.h"
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
@@ -175,10 +174,9 @@ void TForm2::FormActivate() {
 }
 
 bool TForm2::runTransfer(qm730::SerialPort& serial, bool sending, QString& reason) {
-    Form2Pump pump;
-    Form2Display display(*this);
+    WindowHost host({lblMsg, PB1, this, memTAP_C});
     // Two buffers of 32 KiB and 9 KiB: too much for the stack of a handler.
-    auto transfer = std::make_unique<qm730::ConfigTransfer>(image_, serial, pump, display);
+    auto transfer = std::make_unique<qm730::ConfigTransfer>(image_, serial, host);
     const bool succeeded = sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration();
     if (!succeeded && serial.isOpen()) reason = QString::fromStdString(transfer->failureReason());
     if (!reason.isEmpty()) memTAP_C->appendPlainText(reason);

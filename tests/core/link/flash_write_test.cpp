@@ -11,42 +11,13 @@
 #include "core/link/serial_port.h"
 #include "flash_board.h"
 #include "memory_line.h"
+#include "recording_host.h"
 
 using namespace qm730;
 using namespace qm730::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-class RecordingHost : public LinkHost {
-public:
-    void setStatus(const std::string& text) override {
-        statuses.push_back(text);
-        positionAtStatus.push_back(position);
-        if (onStatus) onStatus(text);
-    }
-    void setProgressMaximum(int maximum) override { maxima.push_back(maximum); }
-    void setProgressPosition(int value) override { position = value; }
-    void showNotice(const Notice& notice) override {
-        notices.push_back(notice.text);
-        captions.push_back(notice.caption);
-    }
-    void enableWrite(bool enabled) override { writeEnabled.push_back(enabled); }
-    bool pumpsEvents() const override { return pumps; }
-    void processEvents() override {
-        ++events;
-        if (onEvents) onEvents();
-    }
-
-    std::vector<std::string> statuses, notices, captions;
-    std::vector<int> positionAtStatus, maxima;
-    std::vector<bool> writeEnabled;
-    int position = -1;
-    int events = 0;
-    bool pumps = false;
-    std::function<void(const std::string&)> onStatus;
-    std::function<void()> onEvents;
-};
 
 // 16 KiB of firmware from 0xD0000 that holds bytes needing stuffing, with
 // block 3 all zeros; the rest of the image is erased flash.
@@ -93,7 +64,8 @@ void expectAtRest(const WriteSession& run) {
     ASSERT_GE(run.host.writeEnabled.size(), 2u);
     EXPECT_FALSE(run.host.writeEnabled.front());
     EXPECT_TRUE(run.host.writeEnabled.back());
-    EXPECT_EQ(std::count(run.host.notices.begin(), run.host.notices.end(), "Transmit Success!"), 0);
+    const std::vector<std::string> boxes = run.host.noticeTexts();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Transmit Success!"), 0);
 }
 
 }  // namespace
@@ -147,8 +119,9 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
               (std::vector<std::string>{" Verify ......", " Erase ......", " Write ......", " Read ......", " Ready"}));
     EXPECT_EQ(run.host.positionAtStatus[1], 27) << "the check frame is 27 bytes on the line";
     EXPECT_EQ(run.host.maxima, (std::vector<int>{27, 27, 16384 + 30000, 16384 + 30000}));
-    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Transmit Success!"}));
-    EXPECT_EQ(run.host.captions, (std::vector<std::string>{"QM730C"}));
+    EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"Transmit Success!"}));
+    ASSERT_EQ(run.host.notices.size(), 1u);
+    EXPECT_EQ(run.host.notices[0].caption, "QM730C");
     EXPECT_EQ(run.host.writeEnabled, (std::vector<bool>{false, true}));
     EXPECT_EQ(run.host.position, 0);
     EXPECT_FALSE(run.port.isOpen());
@@ -182,7 +155,7 @@ TEST_P(FlashWriteFailure, EndsAsTheFailureItIsWithThePortClosed) {
     EXPECT_EQ(outcome.failure, c.failure) << describeFlashOutcome(outcome);
     EXPECT_EQ(outcome.step, c.step);
     EXPECT_EQ(outcome.block, c.block);
-    EXPECT_EQ(run.host.notices, c.notices);
+    EXPECT_EQ(run.host.noticeTexts(), c.notices);
     if (!c.commands.empty()) {
         EXPECT_EQ(run.commands(), c.commands);
     }
@@ -270,7 +243,7 @@ TEST(FlashWrite, BoardThatDoesNotAnswerTheCheckIsNotFound) {
         EXPECT_EQ(outcome.result, FlashResult::BoardNotFound);
         EXPECT_EQ(outcome.failure, refusing ? LinkFailure::Refused : LinkFailure::Timeout);
         EXPECT_EQ(run.host.statuses, (std::vector<std::string>{" Verify ......", " Error", " Ready"}));
-        EXPECT_EQ(run.host.notices, (std::vector<std::string>{"The target board is not found !"}));
+        EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"The target board is not found !"}));
         EXPECT_EQ(run.commands(), (std::vector<std::uint8_t>{0x18}));
         expectAtRest(run);
         if (!refusing) {
@@ -285,7 +258,7 @@ TEST(FlashWrite, NoFileOrNoPortStopsBeforeTheBoard) {
     run.firmware->forget();
     FlashOutcome outcome = run.write();
     EXPECT_EQ(outcome.result, FlashResult::NoFile);
-    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Please open file first !"}));
+    EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"Please open file first !"}));
     EXPECT_TRUE(run.host.writeEnabled.empty());
     EXPECT_TRUE(run.host.statuses.empty());
 
@@ -295,7 +268,7 @@ TEST(FlashWrite, NoFileOrNoPortStopsBeforeTheBoard) {
     BoardLink link(port, host, state);
     outcome = WriteFirmware(link, "/dev/qm730-no-such-port", *sixteenKiB());
     EXPECT_EQ(outcome.result, FlashResult::PortFailed);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?",
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port. Port already in use?",
                                                       "The target board is not found !"}));
     EXPECT_EQ(host.statuses.back(), " Ready");
     EXPECT_EQ(host.writeEnabled, (std::vector<bool>{false, true}));
@@ -365,7 +338,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     outcome = ProbeUntilAnswered(link, gone.port(), 10s);
     EXPECT_EQ(outcome.result, ProbeResult::LineFailed) << "probing stops";
     EXPECT_EQ(outcome.probes, 1);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port."}));
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port."}));
     EXPECT_FALSE(port.isOpen());
 
     // Cancelling the dialog closes the port while its probe waits: the probe
@@ -382,7 +355,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     outcome = ProbeUntilAnswered(link, "/dev/qm730-no-such-port", 10s);
     EXPECT_EQ(outcome.result, ProbeResult::PortNotOpen);
     EXPECT_EQ(outcome.probes, 0);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
 }
 
 // A byte the line has counted is read within a second; one that never
@@ -507,7 +480,7 @@ TEST(FlashReadOut, AFailedReadEndsAsAFailedWriteDoesAndKeepsTheImage) {
         EXPECT_EQ(outcome.result, c.result);
         const std::string described = describeFlashOutcome(outcome);
         EXPECT_NE(described.find(c.described), std::string::npos) << described;
-        EXPECT_EQ(run.host.notices, (std::vector<std::string>{c.notice}));
+        EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{c.notice}));
         EXPECT_EQ(run.board.frames().size(), c.frames);
         EXPECT_TRUE(std::all_of(run.image->bytes.begin(), run.image->bytes.end(), [](std::uint8_t b) { return b == 0x5A; }))
             << "a partial read never reaches the image";

@@ -9,8 +9,8 @@
 #include "core/flash/programmer.h"
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
-#include "fake_line.h"
-#include "quiet_link_host.h"
+#include "core/link/transfer_protocol.h"
+#include "recording_host.h"
 #include "simboard_thread.h"
 
 using namespace qm730;
@@ -21,17 +21,16 @@ namespace {
 std::string readConfiguration(const std::string& port, std::chrono::milliseconds limit) {
     SerialPort serial;
     if (!openTransferPort(serial, port).opened) return "no port";
-    SleepingPump pump;
-    FakeDisplay display;
+    RecordingHost host;
     ConfigImage image;
-    auto transfer = std::make_unique<ConfigTransfer>(image, serial, pump, display);
+    auto transfer = std::make_unique<ConfigTransfer>(image, serial, host);
     transfer->setTimeLimit(limit);
     return transfer->ReceiveConfiguration() ? "read" : transfer->failureReason();
 }
 
 // A write of one block of firmware, or a read of the whole flash.
 std::string onTheFlash(const std::string& port, std::chrono::milliseconds limit, bool writing) {
-    QuietLinkHost host;
+    RecordingHost host;
     LinkState state;
     SerialPort serial;
     BoardLink link(serial, host, state);

@@ -280,10 +280,16 @@ TEST(SerialLayer, WaitsGiveThePumpItsTurnsAndEndWhenItClosesThePort) {
         sim::PseudoTerminal line;  // nobody reads or writes the far side
         SerialPort port;
         ASSERT_TRUE(openLine(port, line.slavePath()).opened);
-        int turns = 0;
-        port.setPump([&] {
-            if (++turns == 10) port.close();
-        });
+        struct ClosingPump : WaitPump {
+            SerialPort& port;
+            int turns = 0;
+            explicit ClosingPump(SerialPort& closing) : port(closing) {}
+            bool pumpsEvents() const override { return true; }
+            void processEvents() override {
+                if (++turns == 10) port.close();
+            }
+        } pump(port);
+        port.setPump(&pump);
         const auto start = std::chrono::steady_clock::now();
         try {
             c.wait(port);
@@ -291,7 +297,7 @@ TEST(SerialLayer, WaitsGiveThePumpItsTurnsAndEndWhenItClosesThePort) {
         } catch (const SerialError& e) {
             EXPECT_EQ(e.step(), SerialStep::NotOpen);
         }
-        EXPECT_EQ(turns, 10);
+        EXPECT_EQ(pump.turns, 10);
         EXPECT_GE(std::chrono::steady_clock::now() - start, 9 * kEventSlice) << "the turns come between slices";
         EXPECT_FALSE(port.isOpen());
         port.setPump(nullptr);

@@ -32,8 +32,8 @@ TEST(Logon, AnswersAreJudgedOnTheirFirstThreeCharacters) {
         SCOPED_TRACE(c.name);
         Session s(c.pieces, {});
         s.transfer.ReceiveConfiguration();
-        ASSERT_FALSE(s.display.log.empty());
-        EXPECT_EQ(s.display.log.front(), c.accepted ? "+++ID= OK" : "+++ID= Error");
+        ASSERT_FALSE(s.host.log.empty());
+        EXPECT_EQ(s.host.log.front(), c.accepted ? "+++ID= OK" : "+++ID= Error");
         EXPECT_EQ(s.line.allWritten().size(), c.accepted ? kLogonBytes : 1u);
     }
 }
@@ -44,7 +44,7 @@ TEST(Logon, SilentBoardFailsWhenTheAnswerWindowHasPassed) {
     EXPECT_EQ(s.transfer.failure(), TransferFailure::NoLogonAnswer);
     EXPECT_GT(s.clock.sinceStart(), 2000ms);
     EXPECT_LT(s.clock.sinceStart(), 2010ms);
-    EXPECT_TRUE(s.display.notices.empty()) << "a failed read shows no box of its own";
+    EXPECT_TRUE(s.host.notices.empty()) << "a failed read shows no box of its own";
 }
 
 TEST(Logon, FloodOfWaitingInputIsDiscarded) {
@@ -70,12 +70,12 @@ TEST(Upload, WireSequenceDelaysAndLog) {
         EXPECT_EQ(s.line.writes[1 + i].data, Bytes{request[i]});
         EXPECT_EQ(s.line.writes[1 + i].at, 206ms);
     }
-    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 400}));
+    EXPECT_EQ(s.host.delays, (std::vector<int>{200, 400}));
     EXPECT_EQ(s.line.writes[kLogonBytes].at, 606ms) << "blocks start right after the go-ahead check";
-    EXPECT_EQ(s.display.log, (std::vector<std::string>{"+++ID= OK", "++[P= OK"}));
-    EXPECT_EQ(s.display.status, "  Transfering Now ......");
-    EXPECT_EQ(s.display.range, std::make_pair(0, 28522));
-    EXPECT_TRUE(s.display.notices.empty());
+    EXPECT_EQ(s.host.log, (std::vector<std::string>{"+++ID= OK", "++[P= OK"}));
+    EXPECT_EQ(s.host.status(), "  Transfering Now ......");
+    EXPECT_EQ(s.host.range, std::make_pair(0, 28522));
+    EXPECT_TRUE(s.host.notices.empty());
 }
 
 TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
@@ -142,10 +142,10 @@ TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
         EXPECT_EQ(s.transfer.SendConfiguration(), c.accepted);
         EXPECT_EQ(s.transfer.failure(), c.failure);
         EXPECT_EQ(s.transfer.failureReason(), c.reason);
-        EXPECT_EQ(s.display.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
+        EXPECT_EQ(s.host.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
         if (c.accepted) continue;
-        ASSERT_EQ(s.display.notices.size(), 1u);
-        EXPECT_EQ(s.display.notices[0], (Notice{"Command & Response Error!!!", "Transfermission Error",
+        ASSERT_EQ(s.host.notices.size(), 1u);
+        EXPECT_EQ(s.host.notices[0], (Notice{"Command & Response Error!!!", "Transfermission Error",
                                                 NoticeButtons::Ok, NoticeIcon::None}));
         EXPECT_EQ(s.line.allWritten().size(), kLogonBytes) << "no block after a failed go-ahead";
     }
@@ -154,8 +154,8 @@ TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
 TEST(Upload, WrongLogonShowsTheBoxToo) {
     Session s(answer(bytes("XX=")), {});
     EXPECT_FALSE(s.transfer.SendConfiguration());
-    EXPECT_EQ(s.display.log, std::vector<std::string>{"+++ID= Error"});
-    EXPECT_EQ(s.display.notices.size(), 1u);
+    EXPECT_EQ(s.host.log, std::vector<std::string>{"+++ID= Error"});
+    EXPECT_EQ(s.host.notices.size(), 1u);
 }
 
 // What the operator is told: a board that said something is quoted, one
@@ -189,7 +189,7 @@ TEST(Upload, StepsAreToldInWordsWithTheBlocksCounted) {
     ASSERT_TRUE(s.transfer.SendConfiguration());
     const std::size_t blocks = s.line.writes.size() - kLogonBytes;
     ASSERT_GT(blocks, 120u);
-    const std::vector<std::string>& notes = s.display.notes;
+    const std::vector<std::string>& notes = s.host.notes;
     ASSERT_EQ(notes.size(), 3 + blocks + 1);
     EXPECT_EQ(notes[0], "logon answered \"ID=\" CR");
     EXPECT_EQ(notes[1], "service request ESC \"PG2\" CR sent");
@@ -247,14 +247,14 @@ TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
     Session s(answer(bytes("ID=\r")), framePieces(frame, 700, 300ms));
     const ConfigImage before = s.image;
     ASSERT_TRUE(s.transfer.ReceiveConfiguration());
-    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 50}));
+    EXPECT_EQ(s.host.delays, (std::vector<int>{200, 50}));
     EXPECT_EQ(s.line.allWritten(), (Bytes{0x0D, 0x1B, 'P', 'G', '3', 0x0D}));
-    EXPECT_EQ(s.display.status, "  Downloading Now ......");
-    EXPECT_EQ(s.display.range, std::make_pair(0, 8846));
-    EXPECT_EQ(s.display.positions.back(), 8845);
+    EXPECT_EQ(s.host.status(), "  Downloading Now ......");
+    EXPECT_EQ(s.host.range, std::make_pair(0, 8846));
+    EXPECT_EQ(s.host.position, 8845);
     char sum[8];
     std::snprintf(sum, sizeof sum, "%02X%02X", frame[8844], frame[8845]);
-    EXPECT_EQ(s.display.notes, (std::vector<std::string>{"logon answered \"ID=\" CR", "service request ESC \"PG3\" CR sent",
+    EXPECT_EQ(s.host.notes, (std::vector<std::string>{"logon answered \"ID=\" CR", "service request ESC \"PG3\" CR sent",
                                                           "frame of 8846 bytes received",
                                                           std::string("checksum matches (") + sum + ")"}));
     ConfigImage expected = before;
