@@ -11,31 +11,36 @@
 #include <vector>
 
 #include "core/link/boardlink.h"
-#include "quiet_link_host.h"
+#include "memory_line.h"
+#include "recording_host.h"
 #include "require.h"
-#include "serial_input.h"
 
 using namespace qm730;
 
 namespace {
 
+// The bytes are on the line from the start, at most `piece` of them
+// arrived at a time; once all are read, the line hangs up, so no wait of
+// the link runs to its time-out.
 struct Link {
-    TCommPort port;
-    QuietLinkHost host;
+    test::VirtualClock clock;
+    test::MemoryLine line{clock};
+    test::RecordingHost host{&clock};
     LinkState state;
-    BoardLink link{port, host, state};
+    BoardLink link{line, host, state};
 };
 
 bool readFrom(const std::uint8_t* bytes, std::size_t size, std::size_t piece,
               std::array<std::uint8_t, kFlashBlockSize>& block) {
-    fuzz::SerialInput& line = fuzz::serialInput();
-    line = {bytes, size, 0, piece, {}};
     Link link;
+    link.line.piece = piece;
+    link.line.hangsUpWhenDrained = true;
     FUZZ_REQUIRE(link.link.OpenLinkPort("fuzz"), "the line did not open");
+    link.line.deliver(test::Bytes(bytes, bytes + size), {});
     const bool read = link.link.ReadBlockData(block);
     FUZZ_REQUIRE(read != link.state.LinkError, "the link error does not tell the outcome");
     FUZZ_REQUIRE(read == (link.link.lastFailure() == LinkFailure::None), "the failure does not tell the outcome");
-    FUZZ_REQUIRE(static_cast<std::size_t>(link.state.progress) <= std::min(line.taken, kFrameBufferSize),
+    FUZZ_REQUIRE(static_cast<std::size_t>(link.state.progress) <= std::min(link.line.taken, kFrameBufferSize),
                  "the progress counts bytes that were not stored");
     return read;
 }

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static const ConfigImage before = defaultImage();
     auto image = std::make_unique<ConfigImage>(before);
-    auto transfer = std::make_unique<ConfigTransfer>(*image, board, board, board);
+    auto transfer = std::make_unique<ConfigTransfer>(*image, board.line, board.host);
     const bool read = transfer->ReceiveConfiguration();
 
     if (!read) {

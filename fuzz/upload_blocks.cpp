@@ -39,7 +39,7 @@ void uploadImage(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> logonAnswer = {'I', 'D', '=', ascii::CR};
     const std::vector<std::uint8_t> goAhead = {ascii::ACK, ascii::CR, ascii::ESC, '[', 'p', ascii::CR};
     fuzz::ScriptedBoard board({logonAnswer, goAhead}, 0);
-    auto transfer = std::make_unique<ConfigTransfer>(*image, board, board, board);
+    auto transfer = std::make_unique<ConfigTransfer>(*image, board.line, board.host);
     FUZZ_REQUIRE(transfer->SendConfiguration(), "the upload failed against a board that took it");
 
     sim::BlockDecoder decoder;

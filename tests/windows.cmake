@@ -48,6 +48,7 @@ qm730_add_windows_tests(core_tests
 qm730_add_windows_tests(link_tests
   SOURCES
     core/link/boardframe_test.cpp
+    core/link/portname_test.cpp
     core/link/transfer_layout_test.cpp
     core/link/transfer_protocol_test.cpp
     core/link/upload_block_test.cpp

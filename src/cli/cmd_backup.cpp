@@ -9,10 +9,11 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "cli/link_console.h"
+#include "cli/console_host.h"
 #include "core/config/configfile.h"
 #include "core/flash/firmwarefile.h"
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -25,21 +26,6 @@ struct BackupOptions {
     std::string port;
     std::string out;
     Verbosity verbosity;
-};
-
-// The bar of the read is labelled for what it reads, not as a read-back.
-class BackupHost : public ConsoleLinkHost {
-public:
-    explicit BackupHost(Console& console) : ConsoleLinkHost(console), console_(console) {}
-    void setStatus(const std::string& text) override {
-        if (text == kReadStatus)
-            console_.setLabel("reading the flash");
-        else
-            ConsoleLinkHost::setStatus(text);
-    }
-
-private:
-    Console& console_;
 };
 
 std::optional<int> cannotWrite(const std::string& path, const FileResult& result) {
@@ -72,8 +58,9 @@ int backup(const BackupOptions& options) {
     // and OUT untouched.
     SerialPort::releasePortsOnInterrupt();
     Console console(options.verbosity);
-    BackupHost host(console);
-    TCommPort port;
+    // The bar of the read is labelled for what it reads, not as a read-back.
+    ConsoleHost host(console, {{kReadStatus, "reading the flash"}});
+    SerialPort port;
     LinkState state;
     BoardLink link(port, host, state);
     auto flash = std::make_unique<FlashImage>();  // 128 KiB: kept off the stack

@@ -9,8 +9,9 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "cli/link_console.h"
+#include "cli/console_host.h"
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -80,9 +81,9 @@ int flash(const FlashOptions& options) {
     // Ctrl+C or a kill in the middle of a write ends the program at once,
     // but leaves the port as it found it for the next command.
     SerialPort::releasePortsOnInterrupt();
-    TCommPort port;
+    SerialPort port;
     LinkState state;
-    ConsoleLinkHost host(console);
+    ConsoleHost host(console);
     BoardLink link(port, host, state);
     const FlashOutcome outcome = WriteFirmware(link, options.port, *firmware);
     if (!outcome.ok()) {

@@ -7,8 +7,9 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "cli/link_console.h"
+#include "cli/console_host.h"
 #include "core/link/boardlink.h"
+#include "core/link/serial_port.h"
 
 namespace qm730::cli {
 
@@ -27,8 +28,8 @@ int probe(const ProbeOptions& options) {
     // Ctrl+C while probing leaves the port as it found it.
     SerialPort::releasePortsOnInterrupt();
     Console console(options.verbosity, false);
-    ConsoleLinkHost host(console);
-    TCommPort port;
+    ConsoleHost host(console);
+    SerialPort port;
     LinkState state;
     BoardLink link(port, host, state);
     const auto timeout = std::chrono::milliseconds(std::llround(options.timeoutSeconds * 1000));

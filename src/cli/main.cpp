@@ -11,6 +11,7 @@
 #include "cli/command.h"
 #include "cli/console.h"
 #include "cli/platform.h"
+#include "core/link/portname.h"
 #include "version.h"
 
 namespace qm730::cli {

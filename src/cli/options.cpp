@@ -4,8 +4,7 @@
 
 #include <cctype>
 
-#include "cli/platform.h"
-#include "core/link/serial_port.h"
+#include "core/link/portname.h"
 
 namespace qm730::cli {
 
@@ -69,7 +68,7 @@ CLI::Option* addFileOption(CLI::App& command, const std::string& names, const st
 }
 
 std::string portLabel(const std::string& port) {
-    const std::string device = SerialPort::deviceForPortName(port);
+    const std::string device = deviceForPortName(port);
     // Windows reaches COM3 as \\.\COM3: the same port, nothing to add.
     std::string upper = port;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -20,7 +20,7 @@ struct Verbosity {
 };
 
 // Why a port name cannot be used, if it cannot: a port is what isPortName
-// (platform.h) accepts. On Linux "COM9", "COM 1" or a bare name would
+// (core/link/portname.h) accepts. On Linux "COM9", "COM 1" or a bare name would
 // otherwise be opened as a file in the current folder.
 std::optional<std::string> portNameProblem(const std::string& name);
 

@@ -1,5 +1,5 @@
 // What qm730ctl needs of the system it runs on: its standard streams, its
-// arguments, whether errors go to a terminal, and how ports are named there.
+// arguments, whether errors go to a terminal, and its files.
 // One file per platform (platform_posix.cpp, platform_w32.cpp); the commands
 // see only these functions.
 #pragma once
@@ -33,15 +33,5 @@ std::FILE* openFile(const std::string& path, const char* mode);
 
 // Both names are one file (the same name, or links to one file).
 bool sameFile(const std::string& a, const std::string& b);
-
-// A port name qm730ctl accepts: COM1 to COM5 (any case) or a device path;
-// on Windows any other COMn as well. Anything else ("COM 1", a bare word)
-// would be opened as a file in the current folder.
-bool isPortName(const std::string& name);
-// The names isPortName accepts, in words: "COM1 to COM5 or a device path
-// such as /dev/ttyUSB0".
-std::string portNamesInWords();
-// The paragraph of the overview help that says what the port names stand for.
-std::string portNamesExplained();
 
 }  // namespace qm730::cli

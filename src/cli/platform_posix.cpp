@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 
 namespace qm730::cli {
@@ -45,20 +44,5 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 bool errorsGoToTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-
-bool isPortName(const std::string& name) {
-    const bool com = name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                     std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' && name[3] <= '5';
-    return com || name.find('/') != std::string::npos;
-}
-
-std::string portNamesInWords() { return "COM1 to COM5 or a device path such as /dev/ttyUSB0"; }
-
-std::string portNamesExplained() {
-    return "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0. COM1 to COM5\n"
-           "stand for /dev/ttyS0 to /dev/ttyS4 unless the environment variable\n"
-           "QM730C_COM1 ... QM730C_COM5 names another device.\n";
-}
 
 }  // namespace qm730::cli

@@ -7,7 +7,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <streambuf>
@@ -86,16 +85,6 @@ bool giveNulIfMissing(DWORD which, std::FILE* stream, const char* mode) {
     return std::freopen("NUL", mode, stream) != nullptr;
 }
 
-bool isComName(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6) return false;
-    for (std::size_t i = 0; i < 3; ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return false;
-    if (name[3] < '1' || name[3] > '9') return false;
-    for (std::size_t i = 4; i < name.size(); ++i)
-        if (name[i] < '0' || name[i] > '9') return false;
-    return true;
-}
-
 }  // namespace
 
 bool prepareStandardStreams() {
@@ -143,17 +132,5 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 bool errorsGoToTerminal() { return isConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
-
-bool isPortName(const std::string& name) {
-    return isComName(name) || name.find('\\') != std::string::npos || name.find('/') != std::string::npos;
-}
-
-std::string portNamesInWords() { return "COM1 to COM5, another COMn or a device path such as \\\\.\\COM12"; }
-
-std::string portNamesExplained() {
-    return "PORT is COM1 to COM5, another COMn or a device path such as \\\\.\\COM12.\n"
-           "COMn is the Windows port of that name; the environment variable\n"
-           "QM730C_COM1 ... QM730C_COM5 can name another device for COM1 ... COM5.\n";
-}
 
 }  // namespace qm730::cli

@@ -4,35 +4,12 @@
 
 #include "cli/command.h"
 #include "cli/console.h"
-#include "core/link/serial_transfer_port.h"
+#include "cli/console_host.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 
 namespace qm730::cli {
-
-namespace {
-
-// The transfer dialog on a terminal. Its log tokens and message boxes are
-// the dialog's own; the terminal gets the steps in words instead, and the
-// reason of a failure once, at the end.
-class ConsoleDisplay : public TransferDisplay {
-public:
-    ConsoleDisplay(Console& console, bool reading) : console_(console), reading_(reading) {}
-
-    void setStatus(const std::string&) override { console_.setLabel(reading_ ? "reading" : "sending"); }
-    void setProgressRange(int minimum, int maximum) override { console_.setRange(minimum, maximum); }
-    // A read reports the index of the byte stored last, one short of a count.
-    void setProgress(int position) override { console_.setPosition(reading_ ? position + 1 : position); }
-    void repaint() override {}
-    void logLine(const std::string&) override {}
-    void showNotice(const Notice&) override {}
-    void note(const std::string& step) override { console_.step(step); }
-
-private:
-    Console& console_;
-    bool reading_;
-};
-
-}  // namespace
 
 int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbosity, ConfigImage& image,
                 const char* command) {
@@ -50,11 +27,12 @@ int runTransfer(TransferKind kind, const std::string& portName, Verbosity verbos
     }
     Console console(verbosity);
     console.step("port open at 19200 baud, 8 data bits, no parity, 2 stop bits");
-    SerialTransferPort port(serial);
-    SleepingPump pump;
-    ConsoleDisplay display(console, !sending);
+    // The transfer dialog's log and message boxes are the dialog's own: the
+    // terminal gets the steps in words instead, and the reason of a failure
+    // once, at the end.
+    ConsoleHost host(console);
     // Two buffers of 32 KiB and 9 KiB: kept off the stack.
-    auto transfer = std::make_unique<ConfigTransfer>(image, port, pump, display);
+    auto transfer = std::make_unique<ConfigTransfer>(image, serial, host);
     if (!(sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration())) {
         console.clearBar();
         serial.abandon();  // nothing more is owed to the board

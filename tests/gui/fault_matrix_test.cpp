@@ -14,7 +14,6 @@
 
 #include "core/config/configfile.h"
 #include "core/flash/firmwarefile.h"
-#include "core/link/commport.h"
 #include "core/link/serial_port.h"
 #include "fault_matrix.h"
 #include "gui/seams/filedialog.h"
@@ -166,7 +165,7 @@ TEST_P(GuiFaultMatrix, EndsAsItShouldKeepsEveryImageAndFileAndTheNextCommandSucc
 
     // The port is let go: the program's own serial-port object is closed and
     // the device can be had by the next user.
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
     if (serviceMode) {
         EXPECT_EQ(form->statusText(), " Ready");
         EXPECT_TRUE(form->Write2->isEnabled());
@@ -198,7 +197,7 @@ TEST_P(GuiFaultMatrix, EndsAsItShouldKeepsEveryImageAndFileAndTheNextCommandSucc
     }
     const Seen next = run();
     EXPECT_TRUE(succeeded(next)) << next.label << " " << joined(next.boxes) << " " << next.reason << "\n" << sim->log();
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(FaultMatrix, GuiFaultMatrix, ::testing::ValuesIn(faultCells()),

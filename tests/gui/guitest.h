@@ -19,6 +19,7 @@
 #include <string>
 
 #include "gui/seams/messagebox.h"
+#include "gui/app/programlink.h"
 #include "gui/app/startup.h"
 #include "gui/mainwindow/unit1.h"
 

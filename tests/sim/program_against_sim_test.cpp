@@ -9,8 +9,10 @@
 #include <memory>
 
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 #include "run_ctl.h"
 #include "sim_process.h"
+#include "recording_host.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -19,18 +21,6 @@ using qm730::test::fileText;
 using qm730::test::SimProcess;
 
 namespace {
-
-// A window that only keeps what it is told.
-class QuietHost : public LinkHost {
-public:
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void showNotice(const Notice& notice) override { notices.push_back(notice.text); }
-    void enableWrite(bool) override {}
-
-    std::vector<std::string> statuses, notices;
-};
 
 // About 5 KiB of firmware from 0xD0000 with bytes that need stuffing, a
 // stretch in the upper half, and the image checksum; the rest erased.
@@ -56,7 +46,7 @@ protected:
             ADD_FAILURE() << "qm730sim did not start: " << log();
             return {};
         }
-        TCommPort port;
+        SerialPort port;
         LinkState state;
         BoardLink link(port, host_, state);
         const FlashOutcome outcome = WriteFirmware(link, device, firmware);
@@ -65,7 +55,7 @@ protected:
     }
 
     TempDir dir_;
-    QuietHost host_;
+    test::RecordingHost host_;
 };
 
 }  // namespace
@@ -76,7 +66,7 @@ TEST_F(ProgramAgainstSim, TheProgramsWriteLeavesItsFirmwareInTheBoardsFlash) {
     ASSERT_TRUE(outcome.ok()) << describeFlashOutcome(outcome) << "\n" << log();
     EXPECT_EQ(outcome.blocksWritten, 5);  // blocks 0, 1, 2, 33 and the checksum's block 63
     EXPECT_EQ(outcome.blocksVerified, 5);
-    EXPECT_EQ(host_.notices, std::vector<std::string>{"Transmit Success!"});
+    EXPECT_EQ(host_.noticeTexts(), std::vector<std::string>{"Transmit Success!"});
     const std::string saved = fileText(file("board.bin"));
     ASSERT_EQ(saved.size(), firmware->image.bytes.size());
     EXPECT_TRUE(std::equal(saved.begin(), saved.end(), firmware->image.bytes.begin(),
@@ -90,7 +80,7 @@ TEST_F(ProgramAgainstSim, ABlockTheBoardReadsBackWrongIsTheBlockTheProgramReport
     EXPECT_EQ(outcome.block, 1);
     // Check, two erases, five writes, then the reads of blocks 0 and 1.
     EXPECT_EQ(outcome.htag, 0x80 + 10);
-    EXPECT_EQ(host_.notices, std::vector<std::string>{"Read Error! Htag = 138"});
+    EXPECT_EQ(host_.noticeTexts(), std::vector<std::string>{"Read Error! Htag = 138"});
 }
 
 TEST_F(ProgramAgainstSim, AnEraseReplyWithinTheProgramsFiveSecondsIsWaitedFor) {
@@ -104,7 +94,7 @@ TEST_F(ProgramAgainstSim, AnEraseReplyLaterThanTheProgramWaitsIsATransmitError) 
     const FlashOutcome outcome = write({"--erase-delay", "5600"}, *firmware);
     EXPECT_EQ(outcome.result, FlashResult::TransmitError) << describeFlashOutcome(outcome) << "\n" << log();
     EXPECT_EQ(outcome.step, FlashStep::Erase);
-    EXPECT_EQ(host_.notices, std::vector<std::string>{"Transmit Error!"});
+    EXPECT_EQ(host_.noticeTexts(), std::vector<std::string>{"Transmit Error!"});
 }
 
 TEST_F(ProgramAgainstSim, TheSimulatorsSRecordsLoadInTheProgramAsTheSameFlash) {

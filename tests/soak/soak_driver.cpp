@@ -31,10 +31,10 @@
 #include "core/config/image.h"
 #include "core/flash/programmer.h"
 #include "core/link/boardlink.h"
-#include "core/link/commport.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
-#include "quiet_link_host.h"
+#include "recording_host.h"
 
 namespace {
 
@@ -80,17 +80,6 @@ long residentKiB() {
     return value;
 }
 
-// The windows' displays, silent: the outcome says how a run ended.
-class QuietDisplay : public TransferDisplay {
-public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void repaint() override {}
-    void logLine(const std::string&) override {}
-    void showNotice(const Notice&) override {}
-};
-
 struct Result {
     bool ok = false;
     std::string why;
@@ -101,10 +90,10 @@ Result transfer(const std::string& portName, ConfigImage& image, bool sending) {
     SerialPort serial;
     const TransferPortOpening opening = openTransferPort(serial, portName);
     if (!opening.opened) return {false, opening.reason};
-    SerialTransferPort port(serial);
-    SleepingPump pump;
-    QuietDisplay display;
-    auto run = std::make_unique<ConfigTransfer>(image, port, pump, display);
+    // Silent: the outcome says how a run ended.
+    test::RecordingHost host;
+    host.recording = false;
+    auto run = std::make_unique<ConfigTransfer>(image, serial, host);
     if (!(sending ? run->SendConfiguration() : run->ReceiveConfiguration())) {
         serial.abandon();
         return {false, run->failureReason()};
@@ -189,9 +178,10 @@ int main(int argc, char** argv) {
 
     // As in the windowed program: one port object and one link state for
     // the whole run; Htag runs on from cycle to cycle.
-    TCommPort commPort;
+    SerialPort commPort;
     LinkState state;
-    QuietLinkHost host;
+    test::RecordingHost host;
+    host.recording = false;
     BoardLink link(commPort, host, state);
 
     ConfigImage sent = defaultImage();

@@ -9,13 +9,10 @@
 #include <span>
 #include <vector>
 
+#include "core/link/flash_blocks.h"
+
 namespace qm730 {
 
-inline constexpr std::uint32_t kFlashBase = 0xD0000;
-inline constexpr std::size_t kFlashSize = 0x20000;
-inline constexpr std::uint32_t kFlashEnd = kFlashBase + kFlashSize;  // 0xF0000, first address past the image
-inline constexpr std::size_t kFlashBlockSize = 2048;
-inline constexpr int kFlashBlockCount = static_cast<int>(kFlashSize / kFlashBlockSize);  // 64
 // The two halves the board erases one command each.
 inline constexpr std::uint32_t kEraseLow = 0xD0000;
 inline constexpr std::uint32_t kEraseHigh = 0xE0000;

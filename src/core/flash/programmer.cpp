@@ -108,7 +108,7 @@ public:
                        std::to_string(kErasePauseMs) + " ms");
             // The board erases meanwhile; the windows stay responsive.
             host_.processEvents();
-            host_.DelayMs(kErasePauseMs);
+            host_.delay(std::chrono::milliseconds(kErasePauseMs));
         }
 
         const std::string ofBlocks = " of " + std::to_string(blocks.size());
@@ -215,7 +215,7 @@ private:
 
     void beginStep(const char* status, int progressMaximum) {
         host_.setStatus(status);
-        host_.setProgressMaximum(progressMaximum);
+        host_.setProgressRange(0, progressMaximum);
         link_.SetProgress(0);
     }
 
@@ -267,7 +267,7 @@ private:
     }
 
     BoardLink& link_;
-    LinkHost& host_;
+    OperationHost& host_;
     LinkState& state_;
     FlashOutcome outcome_;
 };

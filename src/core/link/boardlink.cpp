@@ -1,9 +1,10 @@
 #include "core/link/boardlink.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <thread>
+
+#include "core/link/line_opening.h"
 
 namespace qm730 {
 
@@ -11,43 +12,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-void putLittleEndian(std::vector<std::uint8_t>& frame, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) frame.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-std::uint32_t littleEndian(std::span<const std::uint8_t> frame, std::size_t at, std::size_t bytes) {
-    std::uint32_t value = 0;
-    for (std::size_t i = bytes; i-- > 0;) value = value << 8 | frame[at + i];
-    return value;
-}
-
-std::string hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
-
-// Where the fields of a data frame lie once it is unstuffed.
-constexpr std::size_t kDataLengthAt = 2, kDataCommandAt = 4, kDataAddressAt = 6, kDataComplementAt = 9,
-                      kDataCountAt = 12;
-constexpr std::uint32_t kDataLength = kFlashBlockSize + 10;
-
-std::optional<FrameProblem> layoutProblem(std::span<const std::uint8_t> frame) {
-    const auto problem = [](std::string detail) { return FrameProblem{LinkFailure::FrameLayout, std::move(detail)}; };
-    if (frame.size() != kDataFrameSize)
-        return problem("it is " + std::to_string(frame.size()) + " bytes instead of " + std::to_string(kDataFrameSize));
-    if (frame[0] != kFrameStart) return problem("it begins with " + hex(frame[0], 2) + " instead of 02");
-    const std::uint8_t command = board_command::kReadBlock;
-    if (frame[kDataCommandAt] != command || frame[kDataCommandAt + 1] != static_cast<std::uint8_t>(~command))
-        return problem("its command is " + hex(frame[kDataCommandAt], 2) + " " + hex(frame[kDataCommandAt + 1], 2) +
-                       " instead of 12 ED");
-    if (const std::uint32_t length = littleEndian(frame, kDataLengthAt, 2); length != kDataLength)
-        return problem("its length field says " + std::to_string(length) + " instead of " + std::to_string(kDataLength));
-    if (const std::uint32_t count = littleEndian(frame, kDataCountAt, 2); count != kFlashBlockSize)
-        return problem("its count says " + std::to_string(count) + " instead of " + std::to_string(kFlashBlockSize));
-    return std::nullopt;
-}
 
 // Clears QuietWait however the check's exchange ends.
 class QuietScope {
@@ -63,129 +27,8 @@ private:
 
 }  // namespace
 
-Notice portOpenNotice(const ECommError& error) {
-    return plainNotice(error.ErrorCode == comm_error::kOpenFailed ? kPortInUseText : kPortErrorText);
-}
-
-std::uint8_t NextHtag(std::uint8_t htag) {
-    const auto next = static_cast<std::uint8_t>(htag + 1);
-    return next == 0xFF ? kFirstHtag : next;
-}
-
-std::vector<std::uint8_t> BuildRequestFrame(std::uint8_t htag, std::uint8_t command, std::uint8_t complement,
-                                            std::uint32_t address, std::uint16_t count,
-                                            std::span<const std::uint8_t> data) {
-    std::vector<std::uint8_t> frame;
-    frame.reserve(kRequestHeaderSize + data.size() + 2);
-    frame.push_back(kFrameStart);
-    frame.push_back(htag);
-    putLittleEndian(frame, static_cast<std::uint16_t>(count + 10), 2);
-    frame.push_back(command);
-    frame.push_back(complement);
-    frame.insert(frame.end(), kBoardKey.begin(), kBoardKey.end());
-    putLittleEndian(frame, address & 0xFFFFFF, 3);
-    putLittleEndian(frame, ~address & 0xFFFFFF, 3);
-    putLittleEndian(frame, count, 2);
-    frame.insert(frame.end(), data.begin(), data.end());
-    std::uint16_t sum = 0;
-    for (std::uint8_t byte : frame) sum = static_cast<std::uint16_t>(sum + byte);
-    putLittleEndian(frame, sum, 2);
-    return frame;
-}
-
-std::size_t EscapeFrame(std::vector<std::uint8_t>& frame) {
-    std::vector<std::uint8_t> stuffed;
-    stuffed.reserve(frame.size() + frame.size() / 8 + 4);
-    for (std::uint8_t byte : frame) {
-        if (byte == kFrameEnd || byte == kFrameEscape) {
-            stuffed.push_back(kFrameEscape);
-            stuffed.push_back(static_cast<std::uint8_t>(~byte));
-        } else {
-            stuffed.push_back(byte);
-        }
-    }
-    frame.swap(stuffed);
-    return frame.size();
-}
-
-std::optional<std::size_t> UnescapeFrame(std::vector<std::uint8_t>& frame) {
-    std::vector<std::uint8_t> plain;
-    plain.reserve(frame.size());
-    for (std::size_t i = 0; i < frame.size(); ++i) {
-        if (frame[i] != kFrameEscape) {
-            plain.push_back(frame[i]);
-            continue;
-        }
-        if (i + 1 == frame.size()) return std::nullopt;
-        const std::uint8_t standsFor = static_cast<std::uint8_t>(~frame[++i]);
-        if (standsFor != kFrameEnd && standsFor != kFrameEscape) return std::nullopt;
-        plain.push_back(standsFor);
-    }
-    frame.swap(plain);
-    return frame.size();
-}
-
-std::optional<FrameProblem> checkDataFrame(std::span<const std::uint8_t> frame, std::uint32_t address) {
-    if (auto problem = layoutProblem(frame)) return problem;
-    // A bit that flipped anywhere on the way shows in the sum.
-    const std::size_t sumAt = kDataFrameSize - 2;
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < sumAt; ++i) sum = static_cast<std::uint16_t>(sum + frame[i]);
-    if (const std::uint32_t carried = littleEndian(frame, sumAt, 2); carried != sum)
-        return FrameProblem{LinkFailure::FrameChecksum,
-                            "it carries the sum " + hex(carried, 4) + ", its bytes add up to " + hex(sum, 4)};
-    // A sound frame of another block would be kept in this one's place.
-    const std::uint32_t carried = littleEndian(frame, kDataAddressAt, 3);
-    if (carried != (address & 0xFFFFFF))
-        return FrameProblem{LinkFailure::FrameWrongBlock,
-                            "it carries address " + hex(carried, 5) + " where " + hex(address, 5) + " was asked for"};
-    if (const std::uint32_t complement = littleEndian(frame, kDataComplementAt, 3); complement != (~address & 0xFFFFFF))
-        return FrameProblem{LinkFailure::FrameLayout, "its address complement " + hex(complement, 6) +
-                                                          " does not match address " + hex(carried, 5)};
-    return std::nullopt;
-}
-
-std::string comPortName(int itemIndex) { return "COM" + std::to_string(itemIndex + 1); }
-
-LinkState& linkState() {
-    static LinkState state;
-    return state;
-}
-
-std::string describeLinkFailure(LinkFailure failure) {
-    switch (failure) {
-        case LinkFailure::None: return "no failure";
-        case LinkFailure::PortFailed: return "the port could not be opened";
-        case LinkFailure::NotOpen: return "the port was not open";
-        case LinkFailure::Timeout: return "the board did not answer in time";
-        case LinkFailure::Refused: return "the board refused the command";
-        case LinkFailure::FrameTooLong: return "the board's data frame did not end within 10000 bytes";
-        case LinkFailure::FrameTooShort: return "the board's data frame was too short to hold a block";
-        case LinkFailure::FrameBadEscape: return "the board's data frame held a broken escape sequence";
-        case LinkFailure::FrameSizeChanged: return "the board's data frame differed in size from the ones before it";
-        case LinkFailure::FrameLayout: return "the board's data frame was not laid out as the answer to a block read";
-        case LinkFailure::FrameChecksum: return "the board's data frame had a wrong checksum";
-        case LinkFailure::FrameWrongBlock: return "the board's data frame held another block than the one asked for";
-        case LinkFailure::LineFailed: return "the serial line failed";
-        case LinkFailure::TooSlow: return "the board answered far slower than the line";
-    }
-    return "unknown failure";
-}
-
-bool isDamagedFrame(LinkFailure failure) {
-    switch (failure) {
-        case LinkFailure::FrameTooLong:
-        case LinkFailure::FrameTooShort:
-        case LinkFailure::FrameBadEscape:
-        case LinkFailure::FrameSizeChanged:
-        case LinkFailure::FrameLayout:
-        case LinkFailure::FrameChecksum:
-        case LinkFailure::FrameWrongBlock: return true;
-        default: return false;
-    }
-}
-
-BoardLink::BoardLink(TCommPort& port, LinkHost& host, LinkState& state) : port_(port), host_(host), state_(state) {}
+BoardLink::BoardLink(SerialLine& line, OperationHost& host, LinkState& state)
+    : line_(line), host_(host), state_(state), waits_(line, host) {}
 
 bool BoardLink::fail(LinkFailure failure) {
     failure_ = failure;
@@ -196,8 +39,8 @@ bool BoardLink::fail(LinkFailure failure) {
 // A device that fails in the middle of an exchange is given up: the port is
 // closed so that the next operation starts clean. A write cut off at the
 // operation's deadline is the bound, not the device.
-bool BoardLink::lineFailed(const ECommError& error) {
-    if (bound_.passed(Clock::now())) return tooSlow();
+bool BoardLink::lineFailed(const SerialError& error) {
+    if (bound_.passed(host_.now())) return tooSlow();
     failureDetail_ = error.reason();
     ClosePort();
     return fail(LinkFailure::LineFailed);
@@ -205,40 +48,50 @@ bool BoardLink::lineFailed(const ECommError& error) {
 
 bool BoardLink::tooSlow() {
     failureDetail_ =
-        farSlowerText("the line carried", lineBytes_, expectedBytes_, bound_.elapsed(Clock::now()));
+        farSlowerText("the line carried", lineBytes_, expectedBytes_, bound_.elapsed(host_.now()));
     return fail(LinkFailure::TooSlow);
 }
 
 void BoardLink::beginOperation(const WireTime& wire) {
-    bound_.start(Clock::now(), timeLimit_.value_or(wire.limit()));
+    bound_.start(host_.now(), timeLimit_.value_or(wire.limit()));
     expectedBytes_ = wire.bytes;
     lineBytes_ = 0;
-    port_.SetWriteDeadline(bound_.deadline());
+    line_.setWriteDeadline(bound_.deadline());
 }
 
 void BoardLink::extendOperation(const WireTime& more) {
     bound_.extend(2 * more.duration());
     expectedBytes_ += more.bytes;
-    if (bound_.running()) port_.SetWriteDeadline(bound_.deadline());
+    if (bound_.running()) line_.setWriteDeadline(bound_.deadline());
 }
 
 void BoardLink::endOperation() {
     bound_.stop();
-    port_.SetWriteDeadline(std::nullopt);
+    line_.setWriteDeadline(std::nullopt);
 }
 
-bool BoardLink::noByte() { return bound_.passed(Clock::now()) ? tooSlow() : timedOut(); }
+bool BoardLink::noByte() { return bound_.passed(host_.now()) ? tooSlow() : timedOut(); }
 
+// Called once the line has counted input. Should the byte still not come,
+// the line has failed rather than the board fallen silent.
 std::uint8_t BoardLink::takeByte() {
-    const std::uint8_t byte = port_.ReadByte();
+    std::uint8_t byte = 0;
+    if (line_.readAvailable(&byte, 1) == 0 &&
+        !(line_.waitReadable(kByteArrival) && line_.readAvailable(&byte, 1) == 1))
+        throw SerialError(SerialStep::Read, 0, "no byte arrived");
     ++lineBytes_;
     return byte;
 }
 
+void BoardLink::purgeBoth() {
+    line_.purgeInput();
+    line_.purgeOutput();
+}
+
 bool BoardLink::timedOut() {
     try {
-        port_.Purge();
-    } catch (const ECommError& error) {
+        purgeBoth();
+    } catch (const SerialError& error) {
         return lineFailed(error);
     }
     return fail(LinkFailure::Timeout);
@@ -246,24 +99,24 @@ bool BoardLink::timedOut() {
 
 void BoardLink::ClosePort() noexcept {
     try {
-        port_.ClosePort();
-    } catch (const ECommError&) {
+        line_.close();
+    } catch (const SerialError&) {
         // The descriptor is released whatever close() said; nothing is left to do.
     }
 }
 
 bool BoardLink::Purge() {
     try {
-        port_.Purge();
+        purgeBoth();
         return true;
-    } catch (const ECommError& error) {
+    } catch (const SerialError& error) {
         return lineFailed(error);
     }
 }
 
 void BoardLink::SetProgress(int position) {
     state_.progress = position;
-    host_.setProgressPosition(position);
+    host_.setProgress(position);
 }
 
 void BoardLink::AdvanceProgress(std::size_t by) {
@@ -271,51 +124,44 @@ void BoardLink::AdvanceProgress(std::size_t by) {
 }
 
 // Blocks on the device until a byte is waiting or the window has passed
-// without one. Windows get their messages processed between slices; a byte
-// is taken as soon as it arrives. Throws ECommError when the line fails.
+// without one; the line gives the host its turns meanwhile. A byte is taken
+// as soon as it arrives. Throws SerialError when the line fails.
 bool BoardLink::awaitByte(std::chrono::milliseconds window) {
-    const Clock::time_point start = Clock::now();
+    const Clock::time_point start = host_.now();
     // Past the operation's bound no byte is taken, however many wait.
     if (bound_.passed(start)) return false;
     const Clock::time_point deadline = start + bound_.clip(window, start);
     for (;;) {
-        if (port_.BytesWaiting() > 0) return true;
-        const Clock::time_point now = Clock::now();
+        if (line_.bytesWaiting() > 0) return true;
+        const Clock::time_point now = host_.now();
         if (now >= deadline) return false;
-        auto slice = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        if (host_.pumpsEvents()) {
-            host_.processEvents();
-            slice = std::min(slice, kEventSlice);
-        }
         // A device that reports input it then does not count must not turn
         // the wait into a spin.
-        if (port_.WaitForInput(slice) && port_.BytesWaiting() == 0) std::this_thread::sleep_for(1ms);
+        if (line_.waitReadable(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)) &&
+            line_.bytesWaiting() == 0)
+            std::this_thread::sleep_for(1ms);
     }
 }
 
 bool BoardLink::OpenLinkPort(const std::string& portName) {
     failure_ = LinkFailure::None;
     failureDetail_.clear();
-    try {
-        port_.Configure(kBoardBaudRate, portName, kFormat8N2);
+    const LineOpening opening = openLine(line_, portName, kBoardLine);
+    if (opening.opened) {
         host_.note("port open at 19200 baud, 8 data bits, no parity, 2 stop bits");
         return true;
-    } catch (const ECommError& error) {
-        failure_ = LinkFailure::PortFailed;
-        failureDetail_ = error.reason();
-        ClosePort();
-        host_.showNotice(portOpenNotice(error));
-        return false;
     }
+    failure_ = LinkFailure::PortFailed;
+    failureDetail_ = opening.error->reason();
+    ClosePort();
+    // A device that cannot be had is most likely held by another program.
+    host_.showNotice(plainNotice(opening.deviceUnavailable() ? kPortInUseText : kPortErrorText));
+    return false;
 }
 
 bool BoardLink::OpenBoardLink(const std::string& portName) {
     if (!OpenLinkPort(portName)) return false;
-    try {
-        port_.PulseRts(false);  // no RTS pulse is wanted; nothing happens on the line
-    } catch (const ECommError&) {
-    }
-    host_.DelayMs(kPortSettleMs);
+    host_.delay(std::chrono::milliseconds(kPortSettleMs));
     state_.LinkError = false;
     {
         QuietScope quiet(state_);
@@ -344,7 +190,7 @@ bool BoardLink::SendFrame(std::uint32_t address, std::uint16_t count, std::uint8
     frame.push_back(kFrameEnd);
 
     // A stray byte left on the line must not be taken for this frame's answer.
-    if (port_.IsOpen() && !Purge()) return false;
+    if (line_.isOpen() && !Purge()) return false;
     const bool sent = SendRaw(frame);
     if (command == board_command::kReadBlock) return sent;
     if (!sent) {
@@ -362,13 +208,13 @@ bool BoardLink::SendFrame(std::uint32_t address, std::uint16_t count, std::uint8
 }
 
 bool BoardLink::SendRaw(std::span<const std::uint8_t> bytes) {
-    if (!port_.IsOpen()) {
+    if (!line_.isOpen()) {
         failure_ = LinkFailure::NotOpen;
         return false;
     }
     try {
-        port_.Write(bytes.data(), bytes.size());
-    } catch (const ECommError& error) {
+        line_.write(bytes.data(), bytes.size());
+    } catch (const SerialError& error) {
         return lineFailed(error);
     }
     lineBytes_ += bytes.size();
@@ -377,7 +223,7 @@ bool BoardLink::SendRaw(std::span<const std::uint8_t> bytes) {
 }
 
 bool BoardLink::ReadReply(std::span<std::uint8_t> buffer) {
-    if (!port_.IsOpen()) {
+    if (!line_.isOpen()) {
         failure_ = LinkFailure::NotOpen;
         return false;
     }
@@ -387,7 +233,7 @@ bool BoardLink::ReadReply(std::span<std::uint8_t> buffer) {
             if (!awaitByte(window)) return noByte();
             byte = takeByte();
         }
-    } catch (const ECommError& error) {
+    } catch (const SerialError& error) {
         return lineFailed(error);
     }
     return true;
@@ -396,7 +242,7 @@ bool BoardLink::ReadReply(std::span<std::uint8_t> buffer) {
 bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
     failure_ = LinkFailure::None;
     frame.clear();
-    if (!port_.IsOpen()) {
+    if (!line_.isOpen()) {
         failure_ = LinkFailure::NotOpen;
         return false;
     }
@@ -410,13 +256,13 @@ bool BoardLink::ReadDataFrame(std::vector<std::uint8_t>& frame) {
                 continue;
             }
             if (frame.size() == kFrameBufferSize) {
-                port_.Purge();
+                purgeBoth();
                 return fail(LinkFailure::FrameTooLong);
             }
             frame.push_back(byte);
             AdvanceProgress(1);
         }
-    } catch (const ECommError& error) {
+    } catch (const SerialError& error) {
         return lineFailed(error);
     }
 }
@@ -456,13 +302,13 @@ bool BoardLink::ReadCheckedBlock(std::uint32_t address, std::span<std::uint8_t, 
 
 ProbeResult BoardLink::ProbeBoard() {
     failure_ = LinkFailure::None;
-    if (!port_.IsOpen()) {
+    if (!line_.isOpen()) {
         failure_ = LinkFailure::NotOpen;
         return ProbeResult::PortNotOpen;
     }
     try {
-        port_.Purge();
-        port_.Write(&kProbeByte, 1);
+        purgeBoth();
+        line_.write(&kProbeByte, 1);
         ++lineBytes_;
         AdvanceProgress(1);
         if (!awaitByte(kProbeWindow)) {
@@ -473,12 +319,12 @@ ProbeResult BoardLink::ProbeBoard() {
             failure_ = LinkFailure::Refused;
             return ProbeResult::WrongAnswer;
         }
-        port_.Purge();
+        purgeBoth();
         return ProbeResult::Answered;
-    } catch (const ECommError& error) {
+    } catch (const SerialError& error) {
         // The dialog closing while its probe waits closes the port: that is
         // the operator's cancel, not a failing line.
-        if (error.ErrorCode == comm_error::kNotOpen) {
+        if (error.step() == SerialStep::NotOpen) {
             failure_ = LinkFailure::NotOpen;
             return ProbeResult::PortNotOpen;
         }
@@ -500,8 +346,8 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
     }
     // The first probe comes a tick after the port opens, as the connection
     // dialog's first comes on its timer's first tick.
-    link.host().DelayMs(kProbeIntervalMs);
-    const Clock::time_point start = Clock::now();
+    link.host().delay(std::chrono::milliseconds(kProbeIntervalMs));
+    const Clock::time_point start = link.host().now();
     for (;;) {
         link.SetProgress(0);
         outcome.result = link.ProbeBoard();
@@ -513,8 +359,8 @@ ProbeOutcome ProbeUntilAnswered(BoardLink& link, const std::string& portName, st
         if (outcome.result == ProbeResult::WrongAnswer) link.host().note(probe + "answered another byte than 06");
         if (outcome.result == ProbeResult::LineFailed) outcome.detail = link.failureDetail();
         if (outcome.result != ProbeResult::NoAnswer && outcome.result != ProbeResult::WrongAnswer) break;
-        if (Clock::now() - start >= timeout) break;
-        link.host().DelayMs(kProbeIntervalMs);
+        if (link.host().now() - start >= timeout) break;
+        link.host().delay(std::chrono::milliseconds(kProbeIntervalMs));
     }
     link.ClosePort();
     return outcome;

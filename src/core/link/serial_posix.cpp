@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -11,12 +10,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
+
+#include "core/link/serial_registry_posix.h"
 
 namespace qm730 {
 
@@ -24,7 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kComPortCount = 5;
 constexpr const char* kNotASerialPort = "not a serial port";
 constexpr const char* kInUse = "in use by another program";
 
@@ -48,89 +47,6 @@ int millisecondsUntil(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Errors that mean the device is gone: its other end closed or the adapter
-// was pulled. A hung-up terminal also reads 0 bytes instead of EAGAIN.
-bool meansHangUp(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
-
-// The open devices, recorded so a signal handler can release them: the
-// handler may only use lock-free atomics and plain system calls.
-struct OpenDevice {
-    std::atomic<int> fd{-1};
-    std::atomic<bool> haveSettings{false};
-    std::atomic<bool> madeExclusive{false};  // this program set TIOCEXCL, so it clears it
-    termios settings{};  // as the device had them when it was opened
-};
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
-
-constexpr int kRecordedDevices = 8;  // more open at once go unrecorded
-OpenDevice openDevices[kRecordedDevices];
-
-int recordDevice(int fd) {
-    for (int i = 0; i < kRecordedDevices; ++i) {
-        int free = -1;
-        if (openDevices[i].fd.compare_exchange_strong(free, fd)) {
-            if (::tcgetattr(fd, &openDevices[i].settings) == 0) openDevices[i].haveSettings.store(true);
-            return i;
-        }
-    }
-    return -1;
-}
-
-void forgetDevice(int entry) {
-    if (entry < 0) return;
-    openDevices[entry].haveSettings.store(false);
-    openDevices[entry].madeExclusive.store(false);
-    openDevices[entry].fd.store(-1);
-}
-
-// Makes the device exclusive unless another program has made it so already
-// (root opens it all the same); true when this program set the flag and so
-// is the one to clear it. A kernel that cannot tell gets the flag set.
-bool makeExclusive(int fd) {
-    int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return false;
-    return ::ioctl(fd, TIOCEXCL) == 0;
-}
-
-// Puts the remembered settings back (when: TCSADRAIN once the last bytes
-// are out, TCSANOW at once) and gives up exclusive use and the lock. Only
-// async-signal-safe calls: the signal handler uses it too.
-void letGo(int fd, int entry, int when, bool madeExclusive) {
-    if (entry >= 0 && openDevices[entry].haveSettings.load())
-        ::tcsetattr(fd, when, &openDevices[entry].settings);
-    if (madeExclusive) ::ioctl(fd, TIOCNXCL);
-    ::flock(fd, LOCK_UN);
-}
-
-// Every signal whose default action ends the program (and that can be
-// caught): each would leave the port raw at 19200 baud, exclusive and locked.
-const int kReleaseSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGUSR1,
-                               SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF};
-
-// The kernel sends SIGPIPE to a process that writes to a pipe nobody reads,
-// as coming from that process itself; another process that sends it shows
-// its own number.
-bool causedByOwnWrite(int sig, const siginfo_t* info) {
-    return sig == SIGPIPE && info != nullptr && info->si_code == SI_USER && info->si_pid == ::getpid();
-}
-
-extern "C" void releaseOnSignal(int sig, siginfo_t* info, void*) {
-    // The write that caused it fails with EPIPE, and the program reports
-    // that as the output error it is.
-    if (causedByOwnWrite(sig, info)) return;
-    for (int entry = 0; entry < kRecordedDevices; ++entry) {
-        const int fd = openDevices[entry].fd.exchange(-1);
-        if (fd < 0) continue;
-        ::tcflush(fd, TCOFLUSH);  // or close() would wait for the unsent bytes
-        letGo(fd, entry, TCSANOW, openDevices[entry].madeExclusive.load());
-        ::close(fd);
-    }
-    // End as the signal would have: it is blocked while this handler runs,
-    // so it arrives, with its default action, as soon as the handler returns.
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
-
 // Returns the poll events, 0 on time-out, -1 on failure (errno set).
 int pollFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
@@ -142,6 +58,18 @@ int pollFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// As pollFor, in slices of kEventSlice with `turn` run between them when
+// sliced; the descriptor is looked at afresh after each turn.
+int pollInSlices(const int& fd, short events, Clock::time_point deadline, bool sliced,
+                 const std::function<void()>& turn) {
+    for (;;) {
+        const Clock::time_point until = sliced ? std::min(deadline, Clock::now() + kEventSlice) : deadline;
+        const int got = pollFor(fd, events, until);
+        if (got != 0 || until >= deadline) return got;
+        turn();
+    }
+}
+
 // Unix98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
 bool isPseudoTerminalSlave(int fd) {
     struct stat info {};
@@ -150,65 +78,47 @@ bool isPseudoTerminalSlave(int fd) {
     return deviceMajor >= 136 && deviceMajor <= 143;
 }
 
+// Makes the device exclusive unless another program has made it so already
+// (root opens it all the same); true when this program set the flag and so
+// is the one to clear it. A kernel that cannot tell gets the flag set.
+bool makeExclusive(int fd) {
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return false;
+    return ::ioctl(fd, TIOCEXCL) == 0;
+}
+
 }  // namespace
 
-std::string SerialPort::deviceForPortName(std::string_view name) {
-    const bool looksLikeCom = name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                              std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                              std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' &&
-                              name[3] < '1' + kComPortCount;
-    if (!looksLikeCom) return std::string(name);
-    const int number = name[3] - '0';
-    const std::string variable = "QM730C_COM" + std::to_string(number);
-    if (const char* override = std::getenv(variable.c_str()); override && *override) return override;
-    return "/dev/ttyS" + std::to_string(number - 1);
-}
+struct SerialPort::System {
+    int fd = -1;
+    int entry = -1;                  // where the device is recorded for release on a signal
+    bool pseudoTerminal = false;     // no transmitter queue of our own to discard
+    bool madeExclusive = false;      // TIOCEXCL is ours to clear
+    std::uint32_t baudRate = 19200;  // as configured: how fast the driver's queue drains
+};
+
+SerialPort::SerialPort() : system_(std::make_unique<System>()) {}
 
 SerialPort::~SerialPort() { abandon(); }
 
-void SerialPort::releasePortsOnInterrupt() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    struct sigaction action {};
-    action.sa_sigaction = releaseOnSignal;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    for (int sig : kReleaseSignals) sigaddset(&action.sa_mask, sig);  // one release at a time
-    for (int sig : kReleaseSignals) {
-        struct sigaction previous {};
-        if (::sigaction(sig, nullptr, &previous) == 0 && (previous.sa_flags & SA_SIGINFO) == 0 &&
-            previous.sa_handler == SIG_DFL)
-            ::sigaction(sig, &action, nullptr);
-    }
-}
+void SerialPort::releasePortsOnInterrupt() { posix::releaseOnEndingSignals(); }
 
-void SerialPort::fail(SerialStep step, int systemError, const std::string& action) const {
-    switch (step) {
-        case SerialStep::Write:
-        case SerialStep::WriteTimeout:
-        case SerialStep::Read:
-        case SerialStep::QueueCount:
-        case SerialStep::Purge:
-        case SerialStep::HangUp:
-        case SerialStep::OutOfTime: lineFailed_ = true; break;
-        default: break;
-    }
-    throw SerialError(step, systemError, device_, action + ": " + std::strerror(systemError));
-}
+// Errors that mean the device is gone: its other end closed or the adapter
+// was pulled. A hung-up terminal also reads 0 bytes instead of EAGAIN.
+bool SerialPort::meansHangUp(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
-void SerialPort::failOrHangUp(SerialStep step, int systemError, const std::string& action) const {
-    if (!meansHangUp(systemError)) fail(step, systemError, action);
-    lineFailed_ = true;
-    throw SerialError(SerialStep::HangUp, systemError, device_, "the line hung up (the device went away)");
-}
+std::string SerialPort::shownName() const { return device_; }
 
-void SerialPort::requireOpen(const char* action) const {
-    if (fd_ < 0) fail(SerialStep::NotOpen, EBADF, action);
-}
+void SerialPort::beforeFailing() const {}
+
+bool SerialPort::isOpen() const { return system_->fd >= 0; }
+
+int systemErrorNotOpen() { return EBADF; }
+int systemErrorTimedOut() { return ETIMEDOUT; }
+std::string systemErrorText(int error) { return std::strerror(error); }
 
 void SerialPort::open(const std::string& device) {
-    if (fd_ >= 0) close();
+    if (isOpen()) close();
     device_ = device;
     // Only a character device can be a serial line: a plain file or a FIFO
     // of that name is left alone, not opened (opening a FIFO can block, and
@@ -234,28 +144,30 @@ void SerialPort::open(const std::string& device) {
     }
     // Recorded before it is locked and made exclusive, so an interrupt from
     // here on releases it.
-    const int entry = recordDevice(fd);
+    const int entry = posix::recordDevice(fd);
     // TIOCEXCL keeps other openers out, but not root; the lock keeps out every
     // program that asks for it, root included.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        forgetDevice(entry);
+        posix::forgetDevice(entry);
         ::close(fd);
         if (error == EWOULDBLOCK) throw SerialError(SerialStep::InUse, error, device, kInUse);
         fail(SerialStep::Open, error, "cannot lock");
     }
-    madeExclusive_ = makeExclusive(fd);
-    if (entry >= 0) openDevices[entry].madeExclusive.store(madeExclusive_);
-    pseudoTerminal_ = isPseudoTerminalSlave(fd);
-    fd_ = fd;
-    entry_ = entry;
+    System& system = *system_;
+    system.madeExclusive = makeExclusive(fd);
+    posix::recordMadeExclusive(entry, system.madeExclusive);
+    system.pseudoTerminal = isPseudoTerminalSlave(fd);
+    system.fd = fd;
+    system.entry = entry;
     lineFailed_ = false;
 }
 
 void SerialPort::configure(const LineSettings& settings) {
     requireOpen("configure");
+    const int fd = system_->fd;
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) fail(SerialStep::ReadSettings, errno, "cannot read the line settings");
+    if (::tcgetattr(fd, &tio) != 0) fail(SerialStep::ReadSettings, errno, "cannot read the line settings");
     speed_t speed{};
     if (!speedForRate(settings.baudRate, speed))
         fail(SerialStep::ApplySettings, EINVAL, "unsupported baud rate " + std::to_string(settings.baudRate));
@@ -274,13 +186,13 @@ void SerialPort::configure(const LineSettings& settings) {
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         failOrHangUp(SerialStep::ApplySettings, errno, "cannot apply the line settings");
-    baudRate_ = settings.baudRate;
+    system_->baudRate = settings.baudRate;
     // tcsetattr succeeds when any part was taken; a pseudo-terminal, for
     // one, keeps 8 data bits without a word. Only reading back tells.
     termios taken{};
-    if (::tcgetattr(fd_, &taken) != 0) failOrHangUp(SerialStep::ReadSettings, errno, "cannot read the line settings");
+    if (::tcgetattr(fd, &taken) != 0) failOrHangUp(SerialStep::ReadSettings, errno, "cannot read the line settings");
     constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CSTOPB;
     if ((taken.c_cflag & kFormat) != (tio.c_cflag & kFormat) || ::cfgetospeed(&taken) != speed ||
         ::cfgetispeed(&taken) != speed) {
@@ -295,32 +207,26 @@ void SerialPort::configure(const LineSettings& settings) {
 // Returns 0 or the error of close(). The descriptor is gone after close()
 // whatever it returns, so the port counts as closed either way.
 int SerialPort::release(bool discardOutput) noexcept {
-    const int fd = fd_;
-    fd_ = -1;
+    System& system = *system_;
+    const int fd = system.fd;
+    system.fd = -1;
     // Bytes still in the transmitter would go out garbled if the old speed
     // came back under them; after a failure they are not wanted at all.
     if (discardOutput) ::tcflush(fd, TCOFLUSH);
-    letGo(fd, entry_, discardOutput ? TCSANOW : TCSADRAIN, madeExclusive_);
-    forgetDevice(entry_);
-    entry_ = -1;
+    posix::letGo(fd, system.entry, discardOutput ? TCSANOW : TCSADRAIN, system.madeExclusive);
+    posix::forgetDevice(system.entry);
+    system.entry = -1;
     return ::close(fd) != 0 && errno != EINTR ? errno : 0;
 }
 
-void SerialPort::close() {
-    if (fd_ < 0) return;
-    if (const int error = release(lineFailed_)) fail(SerialStep::Close, error, "cannot close");
-}
-
-void SerialPort::abandon() noexcept {
-    if (fd_ >= 0) release(true);
-}
+namespace {
 
 // A UART driver queues a few KiB and wakes a writer only once the queue is
 // nearly empty again: the 8250 holds 4,095 bytes and reports room below 256,
 // 2.2 s at 19200 baud. The line is stuck only when that queue stops
 // shrinking; where the driver cannot count it, the wait is stretched by the
 // time such a queue takes to drain.
-class SerialPort::OutputProgress {
+class OutputProgress {
 public:
     OutputProgress(int fd, std::uint32_t baudRate, std::chrono::milliseconds stallTimeout)
         : fd_(fd), baudRate_(baudRate ? baudRate : 19200), stallTimeout_(stallTimeout) {
@@ -361,11 +267,13 @@ private:
     Clock::time_point deadline_;
 };
 
+}  // namespace
+
 void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds stallTimeout) {
     requireOpen("write");
-    OutputProgress progress(fd_, baudRate_, stallTimeout);
+    OutputProgress progress(system_->fd, system_->baudRate, stallTimeout);
     while (count > 0) {
-        const ssize_t written = ::write(fd_, data, count);
+        const ssize_t written = ::write(system_->fd, data, count);
         if (written > 0) {
             data += written;
             count -= static_cast<std::size_t>(written);
@@ -374,8 +282,9 @@ void SerialPort::write(const std::uint8_t* data, std::size_t count, std::chrono:
         }
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno != EAGAIN) failOrHangUp(SerialStep::Write, errno, "write failed");
-        const bool bounded = writeDeadline_ && *writeDeadline_ < progress.deadline();
-        const int events = pollFor(fd_, POLLOUT, bounded ? *writeDeadline_ : progress.deadline());
+        const bool bounded = writeDeadline() && *writeDeadline() < progress.deadline();
+        const int events = pollInSlices(system_->fd, POLLOUT, bounded ? *writeDeadline() : progress.deadline(),
+                                        slicesWaits(), [this] { giveTurn("write"); });
         if (events == 0 && bounded) fail(SerialStep::OutOfTime, ETIMEDOUT, "the operation's time ran out");
         if (events == 0 && progress.drained()) continue;
         if (events == 0) fail(SerialStep::WriteTimeout, ETIMEDOUT, "the line takes no more bytes");
@@ -389,7 +298,7 @@ std::size_t SerialPort::readAvailable(std::uint8_t* data, std::size_t count) {
     requireOpen("read");
     if (count == 0) return 0;
     for (;;) {
-        const ssize_t got = ::read(fd_, data, count);
+        const ssize_t got = ::read(system_->fd, data, count);
         if (got > 0) return static_cast<std::size_t>(got);
         // Without data a non-blocking terminal says EAGAIN; end of file
         // means it has hung up.
@@ -402,7 +311,8 @@ std::size_t SerialPort::readAvailable(std::uint8_t* data, std::size_t count) {
 
 bool SerialPort::waitReadable(std::chrono::milliseconds timeout) {
     requireOpen("wait for input");
-    const int events = pollFor(fd_, POLLIN, Clock::now() + timeout);
+    const int events = pollInSlices(system_->fd, POLLIN, Clock::now() + timeout, slicesWaits(),
+                                    [this] { giveTurn("wait for input"); });
     if (events < 0) fail(SerialStep::Read, errno, "wait for input failed");
     if (events == 0) return false;
     if (events & POLLNVAL) fail(SerialStep::Read, EBADF, "wait for input failed");
@@ -418,7 +328,7 @@ bool SerialPort::waitReadable(std::chrono::milliseconds timeout) {
 std::size_t SerialPort::bytesWaiting() {
     requireOpen("count input");
     int waiting = 0;
-    if (::ioctl(fd_, FIONREAD, &waiting) != 0)
+    if (::ioctl(system_->fd, FIONREAD, &waiting) != 0)
         failOrHangUp(SerialStep::QueueCount, errno, "cannot count waiting bytes");
     return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
 }
@@ -426,7 +336,7 @@ std::size_t SerialPort::bytesWaiting() {
 std::size_t SerialPort::bytesUnsent() {
     requireOpen("count output");
     int unsent = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0) {
+    if (::ioctl(system_->fd, TIOCOUTQ, &unsent) != 0) {
         // A device that cannot tell has nothing to report; one that hung up
         // will send nothing more, which is no empty queue.
         if (meansHangUp(errno)) failOrHangUp(SerialStep::QueueCount, errno, "cannot count unsent bytes");
@@ -437,7 +347,7 @@ std::size_t SerialPort::bytesUnsent() {
 
 void SerialPort::purgeInput() {
     requireOpen("discard input");
-    if (::tcflush(fd_, TCIFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard input");
+    if (::tcflush(system_->fd, TCIFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard input");
 }
 
 void SerialPort::purgeOutput() {
@@ -446,21 +356,8 @@ void SerialPort::purgeOutput() {
     // tail that the previous program wrote and the far side has not read yet
     // (a UART would have sent it before that program's close returned).
     // Discarding it would lose the end of that program's upload.
-    if (pseudoTerminal_) return;
-    if (::tcflush(fd_, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
-}
-
-bool SerialPort::isOpen() const { return fd_ >= 0; }
-
-int systemErrorNotOpen() { return EBADF; }
-int systemErrorTimedOut() { return ETIMEDOUT; }
-std::string systemErrorText(int error) { return std::strerror(error); }
-
-void SerialPort::setRts(bool raised) {
-    requireOpen("set RTS");
-    const int bits = TIOCM_RTS;
-    if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bits) != 0)
-        failOrHangUp(SerialStep::ModemLine, errno, "cannot set RTS");
+    if (system_->pseudoTerminal) return;
+    if (::tcflush(system_->fd, TCOFLUSH) != 0) failOrHangUp(SerialStep::Purge, errno, "cannot discard output");
 }
 
 }  // namespace qm730

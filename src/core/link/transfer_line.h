@@ -1,11 +1,16 @@
-// The transfer dialog keeps its line settings in two selectors: a baud-rate
-// list and a data-format list. Their items map to the port's settings here.
+// The line of a configuration transfer: the transfer dialog keeps its
+// settings in two selectors, a baud-rate list and a data-format list, whose
+// items map to the line's settings here; and the port is opened as the
+// dialog opens it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
-#include "core/link/serial_port.h"
+#include "core/config/notice.h"
+#include "core/link/serial_line.h"
 
 namespace qm730 {
 
@@ -43,5 +48,22 @@ constexpr LineSettings lineSettingsFromSelectors(int baudItem, int dataItem) {
 }
 
 static_assert(lineSettingsFromSelectors(4, 2) == kBoardLine, "the selectors' design items give the board's line");
+
+Notice openPortErrorNotice();     // "Open Port Error!!" / "Comm Error"
+Notice portSettingErrorNotice();  // "Port Setting Error!!!" / "Set Error"
+
+struct TransferPortOpening {
+    bool opened = false;
+    std::optional<Notice> notice;  // what to show the operator when not opened
+    // Why, in one line that does not repeat the port's name: "cannot open
+    // the port: not a serial port", "cannot set up the port: ...".
+    std::string reason;
+};
+
+// Opens the named port ("COM1".."COM5" or a device path) exclusively at
+// 19200 baud, 8 data bits, no parity, two stop bits, or the settings given.
+// A port whose settings are refused is closed again.
+TransferPortOpening openTransferPort(SerialLine& line, const std::string& portName,
+                                     const LineSettings& settings = kBoardLine);
 
 }  // namespace qm730

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/link/serial_port.h"
 
 namespace qm730 {
 
@@ -101,28 +100,30 @@ std::string ConfigTransfer::failureReason() const {
     return "unknown failure";
 }
 
-ConfigTransfer::ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display)
-    : image_(image), port_(port), pump_(pump), display_(display) {}
+ConfigTransfer::ConfigTransfer(ConfigImage& image, SerialLine& line, OperationHost& host)
+    : image_(image), line_(line), host_(host) {}
 
 // The bound of one transfer: it starts with the transfer and is lifted when
-// the transfer ends, however it ends. Writes are held to it in the port
+// the transfer ends, however it ends. Writes are held to it in the line
 // itself, so a line that drains, but far too slowly, cannot outlast it.
+// Meanwhile the line gives the host its turns while it waits.
 class ConfigTransfer::Bounded {
 public:
-    Bounded(ConfigTransfer& transfer, const WireTime& wire) : transfer_(transfer) {
+    Bounded(ConfigTransfer& transfer, const WireTime& wire) : transfer_(transfer), waits_(transfer.line_, transfer.host_) {
         const std::chrono::milliseconds limit = transfer_.timeLimit_.value_or(wire.limit());
-        transfer_.bound_.start(transfer_.pump_.now(), limit);
-        transfer_.port_.setWriteDeadline(std::chrono::steady_clock::now() + limit);
+        transfer_.bound_.start(transfer_.host_.now(), limit);
+        transfer_.line_.setWriteDeadline(transfer_.host_.now() + limit);
     }
     ~Bounded() {
         transfer_.bound_.stop();
-        transfer_.port_.setWriteDeadline(std::nullopt);
+        transfer_.line_.setWriteDeadline(std::nullopt);
     }
     Bounded(const Bounded&) = delete;
     Bounded& operator=(const Bounded&) = delete;
 
 private:
     ConfigTransfer& transfer_;
+    HostedWaits waits_;
 };
 
 bool ConfigTransfer::fail(TransferFailure failure) {
@@ -131,7 +132,7 @@ bool ConfigTransfer::fail(TransferFailure failure) {
 }
 
 bool ConfigTransfer::tooSlow(const char* who, std::size_t done, std::size_t expected) {
-    tooSlowText_ = farSlowerText(who, done, expected, bound_.elapsed(pump_.now()));
+    tooSlowText_ = farSlowerText(who, done, expected, bound_.elapsed(host_.now()));
     return fail(TransferFailure::TooSlow);
 }
 
@@ -142,7 +143,7 @@ bool ConfigTransfer::failAnswer(TransferFailure none, TransferFailure wrong) {
     return fail(answerBytes_.empty() ? none : wrong);
 }
 
-void ConfigTransfer::sendByte(std::uint8_t byte) { port_.write(&byte, 1); }
+void ConfigTransfer::sendByte(std::uint8_t byte) { line_.write(&byte, 1); }
 
 void ConfigTransfer::PackConfiguration() { packUploadStream(image_, transferBuffer_.data()); }
 
@@ -154,30 +155,30 @@ void ConfigTransfer::BuildBlock(std::size_t start, bool first, bool last) {
 }
 
 void ConfigTransfer::WaitResponse() {
-    const auto start = pump_.now();
+    const auto start = host_.now();
     answerBytes_.clear();
     answerFlooded_ = false;
     for (;;) {
-        const std::size_t waiting = port_.bytesWaiting();
+        const std::size_t waiting = line_.bytesWaiting();
         if (waiting > kResponseBufferSize) {
-            port_.purgeInput();
+            line_.purgeInput();
             responseText_.clear();
             answerFlooded_ = true;
             return;
         }
-        const std::size_t got = port_.read(responseBuffer_.data(), waiting);
+        const std::size_t got = line_.readAvailable(responseBuffer_.data(), waiting);
         // One byte more than is shown tells that the answer went on.
         const std::size_t keep = std::min(got, kAnswerKept + 1 - std::min(answerBytes_.size(), kAnswerKept + 1));
         answerBytes_.append(reinterpret_cast<const char*>(responseBuffer_.data()), keep);
         responseBuffer_[got] = 0;
         responseText_ = answerText(responseBuffer_.data(), got);
         if (!responseText_.empty()) return;
-        const auto elapsed = pump_.now() - start;
+        const auto elapsed = host_.now() - start;
         if (elapsed > kAnswerWindow) return;
         // Sleep on the device for the rest of the window (and one tick more,
         // so a last look comes after the window has passed).
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(kAnswerWindow - elapsed) + 1ms;
-        if (port_.waitReadable(left)) pump_.pause(kAnswerSettle);
+        if (line_.waitReadable(left)) host_.pause(kAnswerSettle);
     }
 }
 
@@ -185,15 +186,15 @@ bool ConfigTransfer::logon(char service) {
     sendByte(ascii::CR);
     WaitResponse();
     if (responseText_.size() < kLogonAnswer.size() || responseText_.compare(0, kLogonAnswer.size(), kLogonAnswer) != 0) {
-        display_.logLine(kLogonError);
+        host_.logLine(kLogonError);
         return failAnswer(TransferFailure::NoLogonAnswer, TransferFailure::WrongLogonAnswer);
     }
-    display_.logLine(kLogonOk);
-    display_.note("logon answered " + describeAnswer(answerBytes_));
+    host_.logLine(kLogonOk);
+    host_.note("logon answered " + describeAnswer(answerBytes_));
     DelayMs(kLogonPauseMs);
     const std::uint8_t request[] = {ascii::ESC, 'P', 'G', static_cast<std::uint8_t>(service), ascii::CR};
     for (std::uint8_t byte : request) sendByte(byte);
-    display_.note("service request " +
+    host_.note("service request " +
                   describeAnswer(std::string_view(reinterpret_cast<const char*>(request), sizeof request)) + " sent");
     return true;
 }
@@ -204,11 +205,11 @@ bool ConfigTransfer::checkGoAhead() {
     const bool matches = responseText_.size() >= sizeof kGoAhead &&
                          std::memcmp(responseText_.data(), kGoAhead, sizeof kGoAhead) == 0;
     if (!matches) {
-        display_.logLine(kGoAheadError);
+        host_.logLine(kGoAheadError);
         return failAnswer(TransferFailure::NoGoAhead, TransferFailure::WrongGoAhead);
     }
-    display_.logLine(kGoAheadOk);
-    display_.note("go-ahead received");
+    host_.logLine(kGoAheadOk);
+    host_.note("go-ahead received");
     return true;
 }
 
@@ -229,16 +230,16 @@ bool ConfigTransfer::sendBlocks(std::size_t blocks, std::size_t lineBytes) {
     const std::string ofBlocks = " of " + std::to_string(blocks) + " sent";
     std::size_t sent = 0;
     const auto send = [&] {
-        port_.write(block_.bytes.data(), block_.length);
+        line_.write(block_.bytes.data(), block_.length);
         uploadWritten_ += block_.length;
-        display_.note("block " + std::to_string(++sent) + ofBlocks);
-        return !bound_.passed(pump_.now());
+        host_.note("block " + std::to_string(++sent) + ofBlocks);
+        return !bound_.passed(host_.now());
     };
     BuildBlock(0, true, false);
     if (!send()) return tooSlow("the port sent", uploadWritten_, lineBytes);
     while (blockCursor_ < kUploadStreamSize) {
-        display_.setProgress(static_cast<int>(blockCursor_));
-        display_.repaint();
+        host_.setProgress(static_cast<int>(blockCursor_));
+        host_.refresh();
         const bool last = kUploadStreamSize - blockCursor_ < kLastBlockThreshold;
         BuildBlock(blockCursor_, false, last);
         if (!send()) return tooSlow("the port sent", uploadWritten_, lineBytes);
@@ -252,17 +253,17 @@ bool ConfigTransfer::sendBlocks(std::size_t blocks, std::size_t lineBytes) {
 // stops sending fails the line; one that sends, but far too slowly, runs
 // into the bound.
 bool ConfigTransfer::waitUntilSent(std::size_t lineBytes) {
-    std::size_t unsent = port_.bytesUnsent();
-    auto lastProgress = pump_.now();
+    std::size_t unsent = line_.bytesUnsent();
+    auto lastProgress = host_.now();
     while (unsent > 0) {
-        if (bound_.passed(pump_.now())) return tooSlow("the port sent", lineBytes - std::min(unsent, lineBytes), lineBytes);
-        if (pump_.now() - lastProgress > kDrainStallTimeout) {
+        if (bound_.passed(host_.now())) return tooSlow("the port sent", lineBytes - std::min(unsent, lineBytes), lineBytes);
+        if (host_.now() - lastProgress > kDrainStallTimeout) {
             lineError_ = "the port stopped sending the last bytes";
             return fail(TransferFailure::LineFailed);
         }
         DelayMs(kDrainPollMs);
-        const std::size_t now = port_.bytesUnsent();
-        if (now < unsent) lastProgress = pump_.now();
+        const std::size_t now = line_.bytesUnsent();
+        if (now < unsent) lastProgress = host_.now();
         unsent = now;
     }
     return true;
@@ -275,19 +276,19 @@ bool ConfigTransfer::SendConfiguration() {
     const Bounded bounded(*this, {kLogonLineBytes + kGoAheadLineBytes + lineBytes,
                                   std::chrono::milliseconds(kLogonPauseMs + kGoAheadPauseMs)});
     uploadWritten_ = 0;
-    display_.setStatus(kSendingStatus);
-    display_.setProgressRange(0, static_cast<int>(kUploadStreamSize));
+    host_.setStatus(kSendingStatus);
+    host_.setProgressRange(0, static_cast<int>(kUploadStreamSize));
     bool accepted = false;
     try {
-        port_.purgeOutput();
-        port_.purgeInput();
+        line_.purgeOutput();
+        line_.purgeInput();
         accepted = logon(kUploadService) && checkGoAhead();
     } catch (const SerialError& e) {
         lineError_ = e.reason();
         fail(TransferFailure::LineFailed);
     }
     if (!accepted) {
-        display_.showNotice(commandResponseErrorNotice());
+        host_.showNotice(commandResponseErrorNotice());
         return false;
     }
     try {
@@ -297,44 +298,44 @@ bool ConfigTransfer::SendConfiguration() {
         lineError_ = e.reason();
         return fail(TransferFailure::LineFailed);
     }
-    display_.note("the last block has left the port");
+    host_.note("the last block has left the port");
     return true;
 }
 
 bool ConfigTransfer::receiveFrame() {
-    if (port_.bytesWaiting() > kResponseBufferSize) {
-        port_.purgeInput();
+    if (line_.bytesWaiting() > kResponseBufferSize) {
+        line_.purgeInput();
         return fail(TransferFailure::InputFlood);
     }
     std::size_t received = 0;
-    auto lastByteAt = pump_.now();
+    auto lastByteAt = host_.now();
     while (received < kDownloadFrameSize) {
-        const auto now = pump_.now();
+        const auto now = host_.now();
         if (bound_.passed(now)) return tooSlow("the board sent", received, kDownloadFrameSize);
         const auto silent = now - lastByteAt;
         const auto left = bound_.clip(std::chrono::ceil<std::chrono::milliseconds>(kFrameSilenceTimeout - silent), now);
-        if (silent >= kFrameSilenceTimeout || !port_.waitReadable(left)) {
-            if (bound_.passed(pump_.now())) return tooSlow("the board sent", received, kDownloadFrameSize);
+        if (silent >= kFrameSilenceTimeout || !line_.waitReadable(left)) {
+            if (bound_.passed(host_.now())) return tooSlow("the board sent", received, kDownloadFrameSize);
             if (received == 0) return fail(TransferFailure::NoFrame);
             frameReceived_ = received;
             answerBytes_.assign(reinterpret_cast<const char*>(transferBuffer_.data()), std::min(received, kAnswerKept));
             return fail(TransferFailure::FrameTimeout);
         }
-        const std::size_t got = port_.read(transferBuffer_.data() + received, kDownloadFrameSize - received);
+        const std::size_t got = line_.readAvailable(transferBuffer_.data() + received, kDownloadFrameSize - received);
         if (got == 0) {
-            pump_.pause(1ms);  // readable but empty: do not spin on it
+            host_.pause(1ms);  // readable but empty: do not spin on it
             continue;
         }
-        lastByteAt = pump_.now();
+        lastByteAt = host_.now();
         received += got;
-        display_.setProgress(static_cast<int>(received - 1));
-        display_.repaint();
+        host_.setProgress(static_cast<int>(received - 1));
+        host_.refresh();
     }
-    display_.note("frame of " + std::to_string(kDownloadFrameSize) + " bytes received");
+    host_.note("frame of " + std::to_string(kDownloadFrameSize) + " bytes received");
     if (!frameChecksumMatches(transferBuffer_.data())) return fail(TransferFailure::FrameChecksum);
     char sum[8];
     std::snprintf(sum, sizeof sum, "%04X", frameChecksum(transferBuffer_.data()));
-    display_.note(std::string("checksum matches (") + sum + ")");
+    host_.note(std::string("checksum matches (") + sum + ")");
     return true;
 }
 
@@ -343,11 +344,11 @@ bool ConfigTransfer::ReceiveConfiguration() {
     const Bounded bounded(*this, {kLogonLineBytes + kDownloadFrameSize,
                                   std::chrono::milliseconds(kLogonPauseMs + kFramePauseMs)});
     // Shown before the line is touched, so it is up even when the port fails.
-    display_.setStatus(kReceivingStatus);
-    display_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
+    host_.setStatus(kReceivingStatus);
+    host_.setProgressRange(0, static_cast<int>(kDownloadFrameSize));
     try {
-        port_.purgeOutput();
-        port_.purgeInput();
+        line_.purgeOutput();
+        line_.purgeInput();
         if (!logon(kDownloadService)) return false;
         DelayMs(kFramePauseMs);
         if (!receiveFrame()) return false;

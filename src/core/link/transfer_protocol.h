@@ -15,7 +15,8 @@
 
 #include "core/config/image.h"
 #include "core/link/operation_bound.h"
-#include "core/link/transfer_io.h"
+#include "core/link/serial_line.h"
+#include "core/link/operation_host.h"
 #include "core/link/transfer_layout.h"
 #include "core/link/upload_block.h"
 
@@ -73,7 +74,7 @@ std::string describeAnswer(std::string_view bytes);
 
 class ConfigTransfer {
 public:
-    ConfigTransfer(ConfigImage& image, TransferPort& port, TransferPump& pump, TransferDisplay& display);
+    ConfigTransfer(ConfigImage& image, SerialLine& line, OperationHost& host);
 
     // Program to board; true when the logon and go-ahead succeeded and every
     // block was written.
@@ -103,7 +104,7 @@ public:
     void UnpackConfiguration();
     void BuildBlock(std::size_t start, bool first, bool last);
     void WaitResponse();
-    void DelayMs(int milliseconds) { pump_.DelayMs(milliseconds); }
+    void DelayMs(int milliseconds) { host_.delay(std::chrono::milliseconds(milliseconds)); }
 
     const std::string& responseText() const { return responseText_; }
     std::span<const std::uint8_t> block() const { return block_.wire(); }
@@ -130,9 +131,8 @@ private:
     std::pair<std::size_t, std::size_t> countBlocks();
 
     ConfigImage& image_;
-    TransferPort& port_;
-    TransferPump& pump_;
-    TransferDisplay& display_;
+    SerialLine& line_;
+    OperationHost& host_;
 
     // Upload stream and download frame share this buffer. Nothing writes
     // past the stream, so the last block pads from zeros.

@@ -1,7 +1,7 @@
 #include "gui/app/application.h"
+#include "gui/app/programlink.h"
 #include "gui/app/startup.h"
 #include "gui/mainwindow/unit1.h"
-#include "core/link/commport.h"
 #include "core/link/serial_port.h"
 
 int main(int argc, char** argv) {
@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
     if (const std::optional<int> answered = answerCommandLine(argc, argv)) return *answered;
     // The one serial-port object exists before the first window and goes
     // after the last (a function-local static, destroyed at exit).
-    qm730::commPort();
+    commPort();
+    linkState();
     // Killed mid-transfer (Ctrl-C in its terminal, a logout), the program
     // still hands the port back usable: settings restored, lock released.
     qm730::SerialPort::releasePortsOnInterrupt();

@@ -1,5 +1,8 @@
 #include "gui/app/startup.h"
 
+#include "core/link/serial_port.h"
+#include "gui/app/programlink.h"
+
 #include "gui/mainwindow/unit1.h"
 #include "gui/windows/aboutbox.h"
 #include "gui/windows/passworddlg.h"
@@ -7,12 +10,13 @@
 #include "gui/windows/form2.h"
 
 std::unique_ptr<TForm1> createWindows() {
-    auto form1 = std::make_unique<TForm1>();
+    auto form1 = std::make_unique<TForm1>(commPort(), linkState());
     OtherWindows windows;
-    windows.form2 = new TForm2(form1.get());
-    windows.aboutBox = new TAboutBox(form1.get());
-    windows.passwordDlg = new TPasswordDlg(form1.get());
-    windows.pwdDlg = new TPwdDlg(form1.get());
+    TForm1* mainWindow = form1.get();
+    windows.form2 = new TForm2(mainWindow, mainWindow->config().image);
+    windows.aboutBox = new TAboutBox(mainWindow);
+    windows.passwordDlg = new TPasswordDlg(mainWindow, [mainWindow] { mainWindow->unlockConfigTab(); });
+    windows.pwdDlg = new TPwdDlg(mainWindow, [mainWindow] { mainWindow->setMode(OperatingMode::S29); });
     form1->attachWindows(windows);
     return form1;
 }

@@ -14,7 +14,8 @@
 #include "gui/windows/conn.h"
 #include "core/flash/firmwarefile.h"
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), firmware_(std::make_unique<qm730::Firmware>()) {
+TForm1::TForm1(qm730::SerialLine& line, qm730::LinkState& linkState, QWidget* parent)
+    : QMainWindow(parent), line_(line), linkState_(linkState), firmware_(std::make_unique<qm730::Firmware>()) {
     setObjectName("Form1");
     setWindowTitle("QM730C  --  Corvane");
     // The layout was drawn for a narrow 8-point sans serif; the condensed face

@@ -9,12 +9,13 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 
-#include "gui/mainwindow/form1_linkhost.h"
 #include "gui/mainwindow/unit1.h"
 #include "gui/seams/filedialog.h"
 #include "gui/seams/messagebox.h"
+#include "gui/seams/windowhost.h"
 #include "gui/windows/conn.h"
 #include "core/flash/programmer.h"
+#include "core/link/portname.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ QString loadSummary(const qm730::FirmwareLoad& load) {
 
 }  // namespace
 
-bool TForm1::portInUse() const { return writing_ || qm730::linkState().busy; }
+bool TForm1::portInUse() const { return writing_ || linkState_.busy; }
 
 // The Normal mode file commands keep their own filter; this one asks for any
 // file. A refused file leaves nothing loaded, so Write asks for a file first.
@@ -54,8 +55,8 @@ void TForm1::Write2Click(QObject*) {
     if (portInUse()) return;
     const QScopedValueRollback writingNow(writing_, true);
     holdPortCommands(true);
-    Form1LinkHost host(*this, this);
-    qm730::BoardLink link(qm730::commPort(), host);
+    WindowHost host({statusText_, PB1, this, nullptr, Write2});
+    qm730::BoardLink link(line_, host, linkState_);
     QString reason;
     // Whatever failed inside, the run is over: the port is let go and the
     // window is left as after any failed write.
@@ -84,8 +85,9 @@ void TForm1::Write2Click(QObject*) {
 
 void TForm1::btnPLinkClick(QObject*) {
     if (portInUse() || !frmConn_) return;
-    Form1LinkHost host(*this, frmConn_.get());
-    frmConn_->execConnection(qm730::comPortName(selectedPort_), host);
+    WindowHost host({statusText_, PB1, frmConn_.get(), nullptr, Write2});
+    qm730::BoardLink link(line_, host, linkState_);
+    frmConn_->execConnection(qm730::comPortName(selectedPort_), link);
 }
 
 void TForm1::holdPortCommands(bool hold) {

@@ -42,7 +42,9 @@ class TfrmConn;
 
 namespace qm730 {
 struct Firmware;
-}
+struct LinkState;
+class SerialLine;
+}  // namespace qm730
 
 enum class OperatingMode { Normal, S29 };
 
@@ -63,7 +65,9 @@ public:
     static constexpr int kDesignClientWidth = 717;
     static constexpr int kDesignClientHeight = 527;
 
-    explicit TForm1(QWidget* parent = nullptr);
+    // The firmware write and the connection check go over `line`, with the
+    // link's state `linkState`: the program's, for its whole run.
+    TForm1(qm730::SerialLine& line, qm730::LinkState& linkState, QWidget* parent = nullptr);
     ~TForm1() override;
 
     void attachWindows(const OtherWindows& windows) { windows_ = windows; }
@@ -300,6 +304,8 @@ private:
     LayoutScaler scaler_;
     OperatingMode mode_ = OperatingMode::Normal;
     OtherWindows windows_;
+    qm730::SerialLine& line_;
+    qm730::LinkState& linkState_;
     std::unique_ptr<TfrmConn> frmConn_;
     std::unique_ptr<qm730::Firmware> firmware_;
     bool writing_ = false;

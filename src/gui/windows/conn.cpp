@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include "core/link/boardlink.h"
-#include "core/link/commport.h"
 
 namespace {
 
@@ -52,18 +51,18 @@ TfrmConn::TfrmConn(QWidget* parent) : QDialog(parent) {
 
 TfrmConn::~TfrmConn() = default;
 
-int TfrmConn::execConnection(const std::string& portName, qm730::LinkHost& host) {
+int TfrmConn::execConnection(const std::string& portName, qm730::BoardLink& link) {
     if (isVisible()) return Rejected;
     portName_ = portName;
-    link_ = std::make_unique<qm730::BoardLink>(qm730::commPort(), host);
+    link_ = &link;
     pending_ = true;
     // Centred on the screen, not over whichever window is active.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     QMetaObject::invokeMethod(this, &TfrmConn::startPendingCheck, Qt::QueuedConnection);
-    const qm730::LinkBusy busy(qm730::linkState());
+    const qm730::LinkBusy busy(link.state());
     const int result = exec();
-    link_.reset();
+    link_ = nullptr;
     return result;
 }
 

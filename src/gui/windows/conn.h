@@ -5,7 +5,6 @@
 
 #include <QDialog>
 
-#include <memory>
 #include <string>
 
 class QLabel;
@@ -14,7 +13,6 @@ class QTimer;
 
 namespace qm730 {
 class BoardLink;
-class LinkHost;
 }  // namespace qm730
 
 class TfrmConn : public QDialog {
@@ -27,9 +25,9 @@ public:
     explicit TfrmConn(QWidget* parent = nullptr);
     ~TfrmConn() override;
 
-    // Shows the dialog modally and checks the connection on the named port;
-    // the host carries the progress bar and the message boxes.
-    int execConnection(const std::string& portName, qm730::LinkHost& host);
+    // Shows the dialog modally and checks the connection on the named port
+    // through the link, whose host carries the progress bar and the boxes.
+    int execConnection(const std::string& portName, qm730::BoardLink& link);
 
     // Opens the port (a failure is told, the dialog stays) and starts probing.
     void FormShow();
@@ -52,7 +50,7 @@ protected:
 private:
     void startPendingCheck();
 
-    std::unique_ptr<qm730::BoardLink> link_;
+    qm730::BoardLink* link_ = nullptr;  // while shown by execConnection
     std::string portName_;
     bool pending_ = false;   // shown by execConnection, FormShow not yet run
     bool checking_ = false;

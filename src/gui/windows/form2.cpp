@@ -14,10 +14,8 @@
 #include <memory>
 
 #include "gui/seams/messagebox.h"
-#include "gui/mainwindow/unit1.h"
-#include "gui/windows/form2_display.h"
-#include "gui/windows/form2_pump.h"
-#include "core/link/serial_transfer_port.h"
+#include "gui/seams/windowhost.h"
+#include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 
@@ -55,7 +53,7 @@ void hideDisabled(QWidget* control) {
 
 }  // namespace
 
-TForm2::TForm2(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+TForm2::TForm2(QWidget* mainWindow, qm730::ConfigImage& image) : QDialog(mainWindow), image_(image) {
     setObjectName("Form2");
     setWindowTitle(kDesignCaption);
     setFixedSize(398, 247);
@@ -176,11 +174,9 @@ void TForm2::FormActivate() {
 }
 
 bool TForm2::runTransfer(qm730::SerialPort& serial, bool sending, QString& reason) {
-    qm730::SerialTransferPort port(serial);
-    Form2Pump pump;
-    Form2Display display(*this);
+    WindowHost host({lblMsg, PB1, this, memTAP_C});
     // Two buffers of 32 KiB and 9 KiB: too much for the stack of a handler.
-    auto transfer = std::make_unique<qm730::ConfigTransfer>(mainWindow_->config().image, port, pump, display);
+    auto transfer = std::make_unique<qm730::ConfigTransfer>(image_, serial, host);
     const bool succeeded = sending ? transfer->SendConfiguration() : transfer->ReceiveConfiguration();
     if (!succeeded && serial.isOpen()) reason = QString::fromStdString(transfer->failureReason());
     if (!reason.isEmpty()) memTAP_C->appendPlainText(reason);

@@ -12,9 +12,9 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class TForm1;
 
 namespace qm730 {
+class ConfigImage;
 class SerialPort;
 }
 
@@ -33,7 +33,8 @@ public:
     static constexpr const char* kSendSuccess = "  Transfer Success !";
     static constexpr const char* kSendError = "  Transfer Error !";
 
-    explicit TForm2(TForm1* mainWindow);
+    // The dialog sends and reads `image`, the main window's for the whole run.
+    TForm2(QWidget* mainWindow, qm730::ConfigImage& image);
 
     // Shows the dialog modally and runs one operation in the given direction
     // on the port chosen in the main window (0..4 for COM1..COM5), as soon as
@@ -76,7 +77,7 @@ private:
     void startPendingOperation();
     bool runTransfer(qm730::SerialPort& serial, bool sending, QString& reason);
 
-    TForm1* mainWindow_;
+    qm730::ConfigImage& image_;
     TransferDirection direction_ = TransferDirection::Send;
     int portIndex_ = 0;
     bool operationPending_ = false;  // shown by exec(), operation not yet started

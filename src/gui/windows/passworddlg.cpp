@@ -3,16 +3,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "gui/mainwindow/unit1.h"
+#include <utility>
 
-TPasswordDlg::TPasswordDlg(TForm1* mainWindow)
+TPasswordDlg::TPasswordDlg(QWidget* mainWindow, std::function<void()> onUnlock)
     : AccessCodeDialog(mainWindow, {"PasswordDlg", "Password", "OKBtn", "CancelBtn"}, kAccessCode),
       Password(field()),
       OKBtn(okButton()),
-      mainWindow_(mainWindow) {
+      onUnlock_(std::move(onUnlock)) {
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(OKBtn); });
 }
 
 void TPasswordDlg::OKBtnClick(QObject*) { checkEntry(); }
 
-void TPasswordDlg::unlock() { mainWindow_->unlockConfigTab(); }
+void TPasswordDlg::unlock() {
+    if (onUnlock_) onUnlock_();
+}

@@ -2,9 +2,9 @@
 // it held when the dialog last closed.
 #pragma once
 
-#include "gui/windows/accesscodedialog.h"
+#include <functional>
 
-class TForm1;
+#include "gui/windows/accesscodedialog.h"
 
 class TPasswordDlg : public AccessCodeDialog {
     Q_OBJECT
@@ -12,7 +12,8 @@ class TPasswordDlg : public AccessCodeDialog {
 public:
     static constexpr const char* kAccessCode = "RV583";
 
-    explicit TPasswordDlg(TForm1* mainWindow);
+    // onUnlock reveals the Config tab; the main window passes it.
+    TPasswordDlg(QWidget* mainWindow, std::function<void()> onUnlock);
 
     void OKBtnClick(QObject* sender);
 
@@ -22,5 +23,5 @@ public:
 private:
     void unlock() override;
 
-    TForm1* mainWindow_;
+    std::function<void()> onUnlock_;
 };

@@ -4,13 +4,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "gui/mainwindow/unit1.h"
+#include <utility>
 
-TPwdDlg::TPwdDlg(TForm1* mainWindow)
+TPwdDlg::TPwdDlg(QWidget* mainWindow, std::function<void()> onUnlock)
     : AccessCodeDialog(mainWindow, {"PwdDlg", "edtPwd", "btnOK", "btnCancel"}, kAccessCode),
       edtPwd(field()),
       btnOK(okButton()),
-      mainWindow_(mainWindow) {
+      onUnlock_(std::move(onUnlock)) {
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(btnOK); });
 }
 
@@ -26,4 +26,6 @@ bool TPwdDlg::event(QEvent* event) {
     return AccessCodeDialog::event(event);
 }
 
-void TPwdDlg::unlock() { mainWindow_->setMode(OperatingMode::S29); }
+void TPwdDlg::unlock() {
+    if (onUnlock_) onUnlock_();
+}

@@ -2,9 +2,9 @@
 // opens with an empty field every time.
 #pragma once
 
-#include "gui/windows/accesscodedialog.h"
+#include <functional>
 
-class TForm1;
+#include "gui/windows/accesscodedialog.h"
 
 class TPwdDlg : public AccessCodeDialog {
     Q_OBJECT
@@ -12,7 +12,8 @@ class TPwdDlg : public AccessCodeDialog {
 public:
     static constexpr const char* kAccessCode = "Hask_Tol";
 
-    explicit TPwdDlg(TForm1* mainWindow);
+    // onUnlock switches the main window to S29 mode; the main window passes it.
+    TPwdDlg(QWidget* mainWindow, std::function<void()> onUnlock);
 
     void btnOKClick(QObject* sender);
     // Every time the dialog is shown: a fresh, empty field with the focus.
@@ -27,5 +28,5 @@ protected:
 private:
     void unlock() override;
 
-    TForm1* mainWindow_;
+    std::function<void()> onUnlock_;
 };

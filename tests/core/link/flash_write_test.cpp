@@ -8,43 +8,16 @@
 #include <memory>
 
 #include "core/flash/programmer.h"
+#include "core/link/serial_port.h"
 #include "flash_board.h"
+#include "memory_line.h"
+#include "recording_host.h"
 
 using namespace qm730;
 using namespace qm730::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-class RecordingHost : public LinkHost {
-public:
-    void setStatus(const std::string& text) override {
-        statuses.push_back(text);
-        positionAtStatus.push_back(position);
-        if (onStatus) onStatus(text);
-    }
-    void setProgressMaximum(int maximum) override { maxima.push_back(maximum); }
-    void setProgressPosition(int value) override { position = value; }
-    void showNotice(const Notice& notice) override {
-        notices.push_back(notice.text);
-        captions.push_back(notice.caption);
-    }
-    void enableWrite(bool enabled) override { writeEnabled.push_back(enabled); }
-    bool pumpsEvents() const override { return pumps; }
-    void processEvents() override {
-        ++events;
-        if (onEvents) onEvents();
-    }
-
-    std::vector<std::string> statuses, notices, captions;
-    std::vector<int> positionAtStatus, maxima;
-    std::vector<bool> writeEnabled;
-    int position = -1;
-    int events = 0;
-    bool pumps = false;
-    std::function<void(const std::string&)> onStatus;
-    std::function<void()> onEvents;
-};
 
 // 16 KiB of firmware from 0xD0000 that holds bytes needing stuffing, with
 // block 3 all zeros; the rest of the image is erased flash.
@@ -75,7 +48,7 @@ struct WriteSession {
     FlashBoard board;
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link{port, host, state};
     std::unique_ptr<Firmware> firmware = sixteenKiB();
     FlashOutcome outcome;
@@ -84,14 +57,15 @@ struct WriteSession {
 
 // Every way a started run ends leaves the window at rest.
 void expectAtRest(const WriteSession& run) {
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
     ASSERT_FALSE(run.host.statuses.empty());
     EXPECT_EQ(run.host.statuses.back(), " Ready");
     EXPECT_EQ(run.host.position, 0);
     ASSERT_GE(run.host.writeEnabled.size(), 2u);
     EXPECT_FALSE(run.host.writeEnabled.front());
     EXPECT_TRUE(run.host.writeEnabled.back());
-    EXPECT_EQ(std::count(run.host.notices.begin(), run.host.notices.end(), "Transmit Success!"), 0);
+    const std::vector<std::string> boxes = run.host.noticeTexts();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Transmit Success!"), 0);
 }
 
 }  // namespace
@@ -145,11 +119,12 @@ TEST(FlashWrite, WholeRunProgramsTheBoardAndReadsEveryWrittenBlockBack) {
               (std::vector<std::string>{" Verify ......", " Erase ......", " Write ......", " Read ......", " Ready"}));
     EXPECT_EQ(run.host.positionAtStatus[1], 27) << "the check frame is 27 bytes on the line";
     EXPECT_EQ(run.host.maxima, (std::vector<int>{27, 27, 16384 + 30000, 16384 + 30000}));
-    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Transmit Success!"}));
-    EXPECT_EQ(run.host.captions, (std::vector<std::string>{"QM730C"}));
+    EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"Transmit Success!"}));
+    ASSERT_EQ(run.host.notices.size(), 1u);
+    EXPECT_EQ(run.host.notices[0].caption, "QM730C");
     EXPECT_EQ(run.host.writeEnabled, (std::vector<bool>{false, true}));
     EXPECT_EQ(run.host.position, 0);
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
 }
 
 struct FailureCase {
@@ -173,14 +148,14 @@ TEST_P(FlashWriteFailure, EndsAsTheFailureItIsWithThePortClosed) {
     WriteSession run(c.script);
     if (c.closePortAtReadPass)
         run.host.onStatus = [&](const std::string& text) {
-            if (text == " Read ......") run.port.ClosePort();
+            if (text == " Read ......") run.port.close();
         };
     const FlashOutcome outcome = run.write();
     EXPECT_EQ(outcome.result, c.result) << describeFlashOutcome(outcome);
     EXPECT_EQ(outcome.failure, c.failure) << describeFlashOutcome(outcome);
     EXPECT_EQ(outcome.step, c.step);
     EXPECT_EQ(outcome.block, c.block);
-    EXPECT_EQ(run.host.notices, c.notices);
+    EXPECT_EQ(run.host.noticeTexts(), c.notices);
     if (!c.commands.empty()) {
         EXPECT_EQ(run.commands(), c.commands);
     }
@@ -268,7 +243,7 @@ TEST(FlashWrite, BoardThatDoesNotAnswerTheCheckIsNotFound) {
         EXPECT_EQ(outcome.result, FlashResult::BoardNotFound);
         EXPECT_EQ(outcome.failure, refusing ? LinkFailure::Refused : LinkFailure::Timeout);
         EXPECT_EQ(run.host.statuses, (std::vector<std::string>{" Verify ......", " Error", " Ready"}));
-        EXPECT_EQ(run.host.notices, (std::vector<std::string>{"The target board is not found !"}));
+        EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"The target board is not found !"}));
         EXPECT_EQ(run.commands(), (std::vector<std::uint8_t>{0x18}));
         expectAtRest(run);
         if (!refusing) {
@@ -283,17 +258,17 @@ TEST(FlashWrite, NoFileOrNoPortStopsBeforeTheBoard) {
     run.firmware->forget();
     FlashOutcome outcome = run.write();
     EXPECT_EQ(outcome.result, FlashResult::NoFile);
-    EXPECT_EQ(run.host.notices, (std::vector<std::string>{"Please open file first !"}));
+    EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{"Please open file first !"}));
     EXPECT_TRUE(run.host.writeEnabled.empty());
     EXPECT_TRUE(run.host.statuses.empty());
 
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link(port, host, state);
     outcome = WriteFirmware(link, "/dev/qm730-no-such-port", *sixteenKiB());
     EXPECT_EQ(outcome.result, FlashResult::PortFailed);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?",
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port. Port already in use?",
                                                       "The target board is not found !"}));
     EXPECT_EQ(host.statuses.back(), " Ready");
     EXPECT_EQ(host.writeEnabled, (std::vector<bool>{false, true}));
@@ -322,7 +297,7 @@ TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
         FlashBoard board(c.script);
         RecordingHost host;
         LinkState state;
-        TCommPort port;
+        SerialPort port;
         BoardLink link(port, host, state);
         ASSERT_TRUE(link.OpenLinkPort(board.port()));
         link.SetProgress(0);
@@ -333,7 +308,7 @@ TEST(Probe, AnswersJudgedOnOneByteAfterStaleInputIsDropped) {
         }
         EXPECT_EQ(host.position, 1) << "the probe's own byte";
         EXPECT_EQ(board.probes(), 1);
-        EXPECT_TRUE(port.IsOpen());
+        EXPECT_TRUE(port.isOpen());
         EXPECT_TRUE(host.notices.empty());
         EXPECT_EQ(state.Htag, 0x80) << "a probe is not a frame";
     }
@@ -343,7 +318,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     FlashBoard late(script([](BoardScript& s) { s.probesUnanswered = 2; }));
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link(port, host, state);
     const auto opened = Clock::now();
     ProbeOutcome outcome = ProbeUntilAnswered(link, late.port(), 10s);
@@ -351,7 +326,7 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     EXPECT_EQ(outcome.probes, 3);
     ASSERT_FALSE(late.probeTimes().empty());
     EXPECT_GE(late.probeTimes().front() - opened, 100ms) << "the first probe comes a tick after the port opens";
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(state.busy);
 
     FlashBoard stranger(script([](BoardScript& s) { s.probeAnswer = 0x15; }));
@@ -363,15 +338,15 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     outcome = ProbeUntilAnswered(link, gone.port(), 10s);
     EXPECT_EQ(outcome.result, ProbeResult::LineFailed) << "probing stops";
     EXPECT_EQ(outcome.probes, 1);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port."}));
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port."}));
+    EXPECT_FALSE(port.isOpen());
 
     // Cancelling the dialog closes the port while its probe waits: the probe
     // ends quietly.
     FlashBoard silent(script([](BoardScript& s) { s.probesUnanswered = 1000; }));
     host.notices.clear();
     host.pumps = true;
-    host.onEvents = [&] { port.ClosePort(); };
+    host.onEvents = [&] { port.close(); };
     ASSERT_TRUE(link.OpenLinkPort(silent.port()));
     EXPECT_EQ(link.ProbeBoard(), ProbeResult::PortNotOpen);
     EXPECT_TRUE(host.notices.empty());
@@ -380,7 +355,27 @@ TEST(Probe, ProbingUntilAnsweredAndWhenTheLineGoes) {
     outcome = ProbeUntilAnswered(link, "/dev/qm730-no-such-port", 10s);
     EXPECT_EQ(outcome.result, ProbeResult::PortNotOpen);
     EXPECT_EQ(outcome.probes, 0);
-    EXPECT_EQ(host.notices, (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
+    EXPECT_EQ(host.noticeTexts(), (std::vector<std::string>{"Error opening comm port. Port already in use?"}));
+}
+
+// A byte the line has counted is read within a second; one that never
+// comes is a failing line, not a silent board.
+TEST(BoardLinkLine, AByteCountedButNeverReadFailsTheLineAfterASecond) {
+    struct MiscountingLine : MemoryLine {
+        using MemoryLine::MemoryLine;
+        std::size_t bytesWaiting() override { return 1; }
+    };
+    VirtualClock clock;
+    MiscountingLine line(clock);
+    RecordingHost host;
+    LinkState state;
+    BoardLink link(line, host, state);
+    std::array<std::uint8_t, kReplySize> reply{};
+    EXPECT_FALSE(link.ReadReply(reply));
+    EXPECT_EQ(link.lastFailure(), LinkFailure::LineFailed);
+    EXPECT_EQ(link.failureDetail(), "no byte arrived");
+    EXPECT_GE(clock.sinceStart(), 1000ms) << "the byte is given its time to come";
+    EXPECT_FALSE(line.isOpen());
 }
 
 // The read of the whole flash for a backup: every block, blank or not, in
@@ -394,13 +389,13 @@ struct ReadOutSession {
     FlashBoard board;
     RecordingHost host;
     LinkState state;
-    TCommPort port;
+    SerialPort port;
     BoardLink link{port, host, state};
     std::unique_ptr<FlashImage> image = std::make_unique<FlashImage>();
 };
 
 void expectReadOutAtRest(const ReadOutSession& run) {
-    EXPECT_FALSE(run.port.IsOpen());
+    EXPECT_FALSE(run.port.isOpen());
     EXPECT_FALSE(run.state.busy);
     ASSERT_FALSE(run.host.statuses.empty());
     EXPECT_EQ(run.host.statuses.back(), " Ready");
@@ -485,7 +480,7 @@ TEST(FlashReadOut, AFailedReadEndsAsAFailedWriteDoesAndKeepsTheImage) {
         EXPECT_EQ(outcome.result, c.result);
         const std::string described = describeFlashOutcome(outcome);
         EXPECT_NE(described.find(c.described), std::string::npos) << described;
-        EXPECT_EQ(run.host.notices, (std::vector<std::string>{c.notice}));
+        EXPECT_EQ(run.host.noticeTexts(), (std::vector<std::string>{c.notice}));
         EXPECT_EQ(run.board.frames().size(), c.frames);
         EXPECT_TRUE(std::all_of(run.image->bytes.begin(), run.image->bytes.end(), [](std::uint8_t b) { return b == 0x5A; }))
             << "a partial read never reaches the image";

@@ -7,9 +7,10 @@
 #include <regex>
 
 #include "core/flash/programmer.h"
-#include "core/link/serial_transfer_port.h"
-#include "fake_line.h"
-#include "quiet_link_host.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
+#include "core/link/transfer_protocol.h"
+#include "recording_host.h"
 #include "simboard_thread.h"
 
 using namespace qm730;
@@ -20,27 +21,25 @@ namespace {
 std::string readConfiguration(const std::string& port, std::chrono::milliseconds limit) {
     SerialPort serial;
     if (!openTransferPort(serial, port).opened) return "no port";
-    SerialTransferPort line(serial);
-    SleepingPump pump;
-    FakeDisplay display;
+    RecordingHost host;
     ConfigImage image;
-    auto transfer = std::make_unique<ConfigTransfer>(image, line, pump, display);
+    auto transfer = std::make_unique<ConfigTransfer>(image, serial, host);
     transfer->setTimeLimit(limit);
     return transfer->ReceiveConfiguration() ? "read" : transfer->failureReason();
 }
 
 // A write of one block of firmware, or a read of the whole flash.
 std::string onTheFlash(const std::string& port, std::chrono::milliseconds limit, bool writing) {
-    QuietLinkHost host;
+    RecordingHost host;
     LinkState state;
-    TCommPort serial;
+    SerialPort serial;
     BoardLink link(serial, host, state);
     link.setTimeLimit(limit);
     auto firmware = std::make_unique<Firmware>();
     std::fill_n(firmware->image.bytes.begin(), kFlashBlockSize, 0x5A);
     firmware->fileName = "crawl.s28";
     const FlashOutcome outcome = writing ? WriteFirmware(link, port, *firmware) : ReadFirmware(link, port, firmware->image);
-    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_FALSE(serial.isOpen());
     return describeFlashOutcome(outcome);
 }
 

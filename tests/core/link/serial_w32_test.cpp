@@ -1,5 +1,5 @@
-// The serial layer on Win32 and the serial-port class above it: port names,
-// error codes and texts, and, with the simulated board on a port
+// The serial layer on Win32 and the opening of a port by its name: the
+// failing steps, system errors and texts, and, with the simulated board on a port
 // (scripts/test_windows.sh links Wine's COM1 to its pseudo-terminal), the
 // exchange itself, blocking waits, purges, settings put back on close, a
 // line that hangs up and a port released by a console interrupt.
@@ -14,11 +14,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
-#include "core/link/commport.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/line_opening.h"
+#include "core/link/portname.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -36,13 +39,14 @@ bool underWine() {
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-std::uint8_t codeOf(const std::function<void()>& action) {
+// The step at which the action failed; nothing when it did not.
+std::optional<SerialStep> stepOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const ECommError& e) {
-        return e.ErrorCode;
+    } catch (const SerialError& e) {
+        return e.step();
     }
-    return 0;
+    return std::nullopt;
 }
 
 double processorSeconds() {
@@ -73,12 +77,13 @@ void markReady() {
 }
 
 // Reads what the board says until the text has come or the time is up.
-std::string readUntil(TCommPort& port, const std::string& wanted, std::chrono::milliseconds patience) {
+std::string readUntil(SerialPort& port, const std::string& wanted, std::chrono::milliseconds patience) {
     std::string got;
     const auto end = std::chrono::steady_clock::now() + patience;
     while (got.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < end) {
-        if (!port.WaitForInput(200ms)) continue;
-        while (port.BytesWaiting() > 0) got += static_cast<char>(port.ReadByte());
+        if (!port.waitReadable(200ms)) continue;
+        std::uint8_t byte = 0;
+        while (port.readAvailable(&byte, 1) == 1) got += static_cast<char>(byte);
     }
     return got;
 }
@@ -92,50 +97,35 @@ struct WineLine : ::testing::Test {
 
 }  // namespace
 
-TEST(PortNamesW32, ComNamesAreTheWindowsDevicesAndPathsStayAsGiven) {
-    ::_putenv_s("QM730C_COM2", "");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "\\\\.\\COM1");
-    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "\\\\.\\COM2");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "\\\\.\\COM5");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM12"), "\\\\.\\COM12");
-    EXPECT_EQ(SerialPort::deviceForPortName("\\\\.\\COM12"), "\\\\.\\COM12");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM0"), "COM0");
-    EXPECT_EQ(SerialPort::deviceForPortName("COMX"), "COMX");
-    ::_putenv_s("QM730C_COM2", "\\\\.\\COM17");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "\\\\.\\COM17");
-    ::_putenv_s("QM730C_COM2", "");
-}
-
-TEST(CommPortW32, FailuresCarryTheirCodesTheSystemErrorAndThePortsName) {
-    TCommPort port;
+TEST(SerialLayerW32, FailuresCarryTheirStepTheSystemErrorAndThePortsName) {
+    SerialPort port;
     const std::uint8_t byte = 0;
-    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kNotOpen);
+    EXPECT_EQ(stepOf([&] { port.write(&byte, 1); }), SerialStep::NotOpen);
+    EXPECT_EQ(stepOf([&] { port.waitReadable(10ms); }), SerialStep::NotOpen);
+    EXPECT_EQ(stepOf([&] { port.bytesWaiting(); }), SerialStep::NotOpen);
+    EXPECT_EQ(stepOf([&] { port.purgeInput(); }), SerialStep::NotOpen);
     try {
-        port.Purge();
-    } catch (const ECommError& e) {
-        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
+        port.purgeInput();
+    } catch (const SerialError& e) {
+        EXPECT_EQ(e.systemError(), ERROR_INVALID_HANDLE);
     }
 
-    // A port that does not exist: code 8, the system's reason, and the
-    // name the operator chose rather than the device path.
-    try {
-        port.Configure(19200, "COM9", kFormat8N2);
-        FAIL() << "COM9 opened";
-    } catch (const ECommError& e) {
-        EXPECT_EQ(e.ErrorCode, comm_error::kOpenFailed);
-        EXPECT_TRUE(e.SystemError == ERROR_FILE_NOT_FOUND || e.SystemError == ERROR_PATH_NOT_FOUND) << e.SystemError;
-        const std::string reason = systemErrorText(static_cast<int>(e.SystemError));
-        EXPECT_EQ(std::string(e.what()), "serial port error 8: COM9: " + reason);
-        EXPECT_EQ(e.reason(), reason);
-    }
-    EXPECT_FALSE(port.IsOpen());
+    // A port that does not exist: the system's reason, and the name the
+    // operator chose rather than the device path.
+    const LineOpening opening = openLine(port, "COM9");
+    ASSERT_TRUE(opening.error);
+    EXPECT_EQ(opening.error->step(), SerialStep::Open);
+    const int error = opening.error->systemError();
+    EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
+    const std::string reason = systemErrorText(error);
+    EXPECT_EQ(std::string(opening.error->what()), "COM9: " + reason);
+    EXPECT_EQ(opening.error->reason(), reason);
+    EXPECT_TRUE(opening.deviceUnavailable());
+    EXPECT_FALSE(port.isOpen());
 }
 
 // A file, a folder or a character device that is no serial line (NUL) is
-// refused as no serial port, code 14, and let go again.
+// refused as no serial port and let go again.
 TEST(SerialLayerW32, NamesThatAreNoSerialLineAreRefused) {
     TempDir dir;
     const std::string file = dir.file("board.tbl");
@@ -154,14 +144,15 @@ TEST(SerialLayerW32, NamesThatAreNoSerialLineAreRefused) {
         EXPECT_FALSE(line.isOpen());
         const TransferPortOpening opening = openTransferPort(line, name);
         EXPECT_EQ(opening.reason, "cannot open the port: not a serial port");
-        TCommPort port;
-        EXPECT_EQ(codeOf([&] { port.Configure(19200, name, kFormat8N2); }), comm_error::kReadSettingsFailed);
+        const LineOpening refused = openLine(line, name);
+        ASSERT_TRUE(refused.error);
+        EXPECT_EQ(refused.error->step(), SerialStep::NotATerminal);
     }
     EXPECT_TRUE(std::filesystem::remove(file)) << "the handle was closed";
 }
 
 TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
-    const std::string device = SerialPort::deviceForPortName(name);
+    const std::string device = deviceForPortName(name);
     // Settings another program left on the port.
     {
         const HANDLE handle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -177,20 +168,21 @@ TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
     {
         // A pseudo-terminal keeps 8 data bits without a word; reading the
         // settings back finds it out.
-        TCommPort port;
-        try {
-            port.Configure(19200, name, kFormat7E2);
+        SerialPort port;
+        const LineOpening refused = openLine(port, name, {19200, 7, Parity::Even, 2});
+        if (refused.opened) {
             EXPECT_FALSE(underWine()) << "a pseudo-terminal took 7 data bits";
-        } catch (const ECommError& e) {
-            EXPECT_EQ(e.ErrorCode, comm_error::kApplySettingsFailed);
-            EXPECT_EQ(std::string(e.what()), "serial port error 15: " + name +
-                                                 ": the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits");
-            EXPECT_FALSE(port.IsOpen());
+        } else {
+            EXPECT_TRUE(refused.settingsRefused);
+            EXPECT_EQ(refused.error->step(), SerialStep::ApplySettings);
+            EXPECT_EQ(std::string(refused.error->what()),
+                      name + ": the device did not take 19200 baud, 7 data bits, even parity, 2 stop bits");
+            EXPECT_FALSE(port.isOpen());
         }
     }
-    for (int format : {kFormat8N1, kFormat8N2}) {
-        TCommPort port;
-        port.Configure(19200, name, format);
+    for (const int stopBits : {1, 2}) {
+        SerialPort port;
+        ASSERT_TRUE(openLine(port, name, {19200, 8, Parity::None, stopBits}).opened);
         bool opened = false;
         const DCB taken = settingsThroughOwnHandle(device, opened);
         if (underWine()) {
@@ -199,15 +191,15 @@ TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
             EXPECT_EQ(taken.BaudRate, 19200u);
             EXPECT_EQ(taken.ByteSize, 8);
             EXPECT_EQ(taken.Parity, NOPARITY);
-            EXPECT_EQ(taken.StopBits, format == kFormat8N1 ? ONESTOPBIT : TWOSTOPBITS);
+            EXPECT_EQ(taken.StopBits, stopBits == 1 ? ONESTOPBIT : TWOSTOPBITS);
         } else {
             EXPECT_FALSE(opened) << "a port in use is exclusive";
         }
-        if (format != kFormat8N2) continue;
+        if (stopBits != 2) continue;
         const std::uint8_t cr = '\r';
-        port.Write(&cr, 1);
+        port.write(&cr, 1);
         EXPECT_NE(readUntil(port, "ID=", 5s).find("ID="), std::string::npos);
-        port.ClosePort();
+        port.close();
     }
     bool opened = false;
     const DCB after = settingsThroughOwnHandle(device, opened);
@@ -218,7 +210,7 @@ TEST_F(WineLine, LogonIsAnsweredAndSettingsAreTakenAndPutBack) {
 
 TEST_F(WineLine, WaitsBlockWithoutSpinningAndPurgesDropWhatWaits) {
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     line.purgeInput();
 
@@ -258,7 +250,7 @@ TEST(WineLineEnds, LineThatHangsUpFailsAsAHangUp) {
     const std::string name = environment("QM730_TEST_HANGUP_LINE");
     if (name.empty()) GTEST_SKIP() << "run by scripts/test_windows.sh";
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     markReady();
     const auto end = std::chrono::steady_clock::now() + 60s;
@@ -286,7 +278,7 @@ TEST(WineLineEnds, PortHeldUntilInterrupted) {
     if (name.empty()) GTEST_SKIP() << "run by scripts/test_windows.sh";
     SerialPort::releasePortsOnInterrupt();
     SerialPort line;
-    line.open(SerialPort::deviceForPortName(name));
+    line.open(deviceForPortName(name));
     line.configure(kBoardLine);
     markReady();
     const auto end = std::chrono::steady_clock::now() + 60s;

@@ -32,9 +32,9 @@ TEST(Logon, AnswersAreJudgedOnTheirFirstThreeCharacters) {
         SCOPED_TRACE(c.name);
         Session s(c.pieces, {});
         s.transfer.ReceiveConfiguration();
-        ASSERT_FALSE(s.display.log.empty());
-        EXPECT_EQ(s.display.log.front(), c.accepted ? "+++ID= OK" : "+++ID= Error");
-        EXPECT_EQ(s.port.allWritten().size(), c.accepted ? kLogonBytes : 1u);
+        ASSERT_FALSE(s.host.log.empty());
+        EXPECT_EQ(s.host.log.front(), c.accepted ? "+++ID= OK" : "+++ID= Error");
+        EXPECT_EQ(s.line.allWritten().size(), c.accepted ? kLogonBytes : 1u);
     }
 }
 
@@ -44,38 +44,38 @@ TEST(Logon, SilentBoardFailsWhenTheAnswerWindowHasPassed) {
     EXPECT_EQ(s.transfer.failure(), TransferFailure::NoLogonAnswer);
     EXPECT_GT(s.clock.sinceStart(), 2000ms);
     EXPECT_LT(s.clock.sinceStart(), 2010ms);
-    EXPECT_TRUE(s.display.notices.empty()) << "a failed read shows no box of its own";
+    EXPECT_TRUE(s.host.notices.empty()) << "a failed read shows no box of its own";
 }
 
 TEST(Logon, FloodOfWaitingInputIsDiscarded) {
     Session s({}, {});
-    s.port.deliver(Bytes(9001, 'x'), 0ms);
+    s.line.deliver(Bytes(9001, 'x'), 0ms);
     s.transfer.WaitResponse();
     EXPECT_EQ(s.transfer.responseText(), "");
-    EXPECT_EQ(s.port.inputPurges, 1);
+    EXPECT_EQ(s.line.inputPurges, 1);
     EXPECT_EQ(s.clock.sinceStart(), 0ms);
 }
 
 TEST(Upload, WireSequenceDelaysAndLog) {
     Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
-    s.port.deliver(bytes("ERR\r"), 0ms);  // left over from an earlier exchange
+    s.line.deliver(bytes("ERR\r"), 0ms);  // left over from an earlier exchange
     ASSERT_TRUE(s.transfer.SendConfiguration()) << "the leftover is discarded, not taken for the answer";
-    EXPECT_EQ(s.port.outputPurges, 1);
-    EXPECT_EQ(s.port.writes[0].data, Bytes{0x0D});
-    EXPECT_EQ(s.port.writes[0].at, 0ms);
+    EXPECT_EQ(s.line.outputPurges, 1);
+    EXPECT_EQ(s.line.writes[0].data, Bytes{0x0D});
+    EXPECT_EQ(s.line.writes[0].at, 0ms);
     // The request goes out 200 ms after the answer (which came at 1 ms and
     // was given 5 ms to settle), one byte per write.
     const Bytes request = {0x1B, 'P', 'G', '2', 0x0D};
     for (std::size_t i = 0; i < request.size(); ++i) {
-        EXPECT_EQ(s.port.writes[1 + i].data, Bytes{request[i]});
-        EXPECT_EQ(s.port.writes[1 + i].at, 206ms);
+        EXPECT_EQ(s.line.writes[1 + i].data, Bytes{request[i]});
+        EXPECT_EQ(s.line.writes[1 + i].at, 206ms);
     }
-    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 400}));
-    EXPECT_EQ(s.port.writes[kLogonBytes].at, 606ms) << "blocks start right after the go-ahead check";
-    EXPECT_EQ(s.display.log, (std::vector<std::string>{"+++ID= OK", "++[P= OK"}));
-    EXPECT_EQ(s.display.status, "  Transfering Now ......");
-    EXPECT_EQ(s.display.range, std::make_pair(0, 28522));
-    EXPECT_TRUE(s.display.notices.empty());
+    EXPECT_EQ(s.host.delays, (std::vector<int>{200, 400}));
+    EXPECT_EQ(s.line.writes[kLogonBytes].at, 606ms) << "blocks start right after the go-ahead check";
+    EXPECT_EQ(s.host.log, (std::vector<std::string>{"+++ID= OK", "++[P= OK"}));
+    EXPECT_EQ(s.host.status(), "  Transfering Now ......");
+    EXPECT_EQ(s.host.range, std::make_pair(0, 28522));
+    EXPECT_TRUE(s.host.notices.empty());
 }
 
 TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
@@ -84,7 +84,7 @@ TEST(Upload, BlocksCarryTheImageAsTheBoardDecodesThem) {
     for (std::size_t i = 0; i < kImageSize; ++i) s.image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     ASSERT_TRUE(s.transfer.SendConfiguration());
     sim::BlockDecoder decoder;
-    const Bytes all = s.port.allWritten();
+    const Bytes all = s.line.allWritten();
     for (std::size_t i = kLogonBytes; i < all.size(); ++i)
         ASSERT_NE(decoder.feed(all[i]), sim::BlockDecoder::Event::BlockMalformed) << decoder.lastProblem();
     ASSERT_GE(decoder.stream().size(), sim::kStreamLength);
@@ -106,10 +106,10 @@ TEST(Upload, TheLastBlockIsMarkedByTheBytesLeftBeforeIt) {
         Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
         for (std::size_t j = 0; j < c.escapes; ++j) s.image.messageSlot(j / 60)[j % 60] = 0x0D;
         ASSERT_TRUE(s.transfer.SendConfiguration());
-        ASSERT_GT(s.port.writes.size(), kLogonBytes + 1);
-        for (std::size_t w = kLogonBytes; w < s.port.writes.size(); ++w) {
-            const Bytes& block = s.port.writes[w].data;
-            const bool last = w + 1 == s.port.writes.size();
+        ASSERT_GT(s.line.writes.size(), kLogonBytes + 1);
+        for (std::size_t w = kLogonBytes; w < s.line.writes.size(); ++w) {
+            const Bytes& block = s.line.writes[w].data;
+            const bool last = w + 1 == s.line.writes.size();
             EXPECT_EQ(block[block.size() - 5], last ? c.lastMark : 0x1F) << "block " << w - kLogonBytes + 1;
         }
     }
@@ -142,20 +142,20 @@ TEST(Upload, GoAheadMustBeginWithAckCrEscBracketP) {
         EXPECT_EQ(s.transfer.SendConfiguration(), c.accepted);
         EXPECT_EQ(s.transfer.failure(), c.failure);
         EXPECT_EQ(s.transfer.failureReason(), c.reason);
-        EXPECT_EQ(s.display.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
+        EXPECT_EQ(s.host.log.back(), c.accepted ? "++[P= OK" : "+++[P= Error");
         if (c.accepted) continue;
-        ASSERT_EQ(s.display.notices.size(), 1u);
-        EXPECT_EQ(s.display.notices[0], (Notice{"Command & Response Error!!!", "Transfermission Error",
+        ASSERT_EQ(s.host.notices.size(), 1u);
+        EXPECT_EQ(s.host.notices[0], (Notice{"Command & Response Error!!!", "Transfermission Error",
                                                 NoticeButtons::Ok, NoticeIcon::None}));
-        EXPECT_EQ(s.port.allWritten().size(), kLogonBytes) << "no block after a failed go-ahead";
+        EXPECT_EQ(s.line.allWritten().size(), kLogonBytes) << "no block after a failed go-ahead";
     }
 }
 
 TEST(Upload, WrongLogonShowsTheBoxToo) {
     Session s(answer(bytes("XX=")), {});
     EXPECT_FALSE(s.transfer.SendConfiguration());
-    EXPECT_EQ(s.display.log, std::vector<std::string>{"+++ID= Error"});
-    EXPECT_EQ(s.display.notices.size(), 1u);
+    EXPECT_EQ(s.host.log, std::vector<std::string>{"+++ID= Error"});
+    EXPECT_EQ(s.host.notices.size(), 1u);
 }
 
 // What the operator is told: a board that said something is quoted, one
@@ -187,9 +187,9 @@ TEST(Upload, StepsAreToldInWordsWithTheBlocksCounted) {
     Session s(answer(bytes("ID=\r")), answer(kGoAheadAnswer));
     for (std::size_t i = 0; i < kImageSize; ++i) s.image[i] = 0x0D;  // every byte escaped: more blocks
     ASSERT_TRUE(s.transfer.SendConfiguration());
-    const std::size_t blocks = s.port.writes.size() - kLogonBytes;
+    const std::size_t blocks = s.line.writes.size() - kLogonBytes;
     ASSERT_GT(blocks, 120u);
-    const std::vector<std::string>& notes = s.display.notes;
+    const std::vector<std::string>& notes = s.host.notes;
     ASSERT_EQ(notes.size(), 3 + blocks + 1);
     EXPECT_EQ(notes[0], "logon answered \"ID=\" CR");
     EXPECT_EQ(notes[1], "service request ESC \"PG2\" CR sent");
@@ -201,7 +201,7 @@ TEST(Upload, StepsAreToldInWordsWithTheBlocksCounted) {
 
 TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
     Session s(answer(bytes("ID=")), answer(kGoAheadAnswer));
-    s.port.failWritesFrom = static_cast<int>(kLogonBytes) + 3;  // the fourth block
+    s.line.failWritesFrom = static_cast<int>(kLogonBytes) + 3;  // the fourth block
     EXPECT_FALSE(s.transfer.SendConfiguration());
     EXPECT_EQ(s.transfer.failure(), TransferFailure::LineFailed);
     EXPECT_NE(s.transfer.lineError().find("write failed"), std::string::npos);
@@ -210,14 +210,14 @@ TEST(Upload, FailedWriteIsAnErrorNotASuccess) {
 TEST(Upload, SuccessWaitsUntilTheDriverHasSentEverything) {
     Session draining(answer(bytes("ID=")), answer(kGoAheadAnswer));
     std::size_t backlog = 4096;  // sent slowly, for longer than the stall time-out, but sent
-    draining.port.unsent = [&] { return backlog = backlog > 10 ? backlog - 10 : 0; };
+    draining.line.unsent = [&] { return backlog = backlog > 10 ? backlog - 10 : 0; };
     const auto began = draining.clock.now;
     EXPECT_TRUE(draining.transfer.SendConfiguration());
     EXPECT_EQ(backlog, 0u);
     EXPECT_GT(draining.clock.now - began, 3s);
 
     Session stalled(answer(bytes("ID=")), answer(kGoAheadAnswer));
-    stalled.port.unsent = [] { return std::size_t{1200}; };
+    stalled.line.unsent = [] { return std::size_t{1200}; };
     const auto start = stalled.clock.now;
     EXPECT_FALSE(stalled.transfer.SendConfiguration());
     EXPECT_EQ(stalled.transfer.failure(), TransferFailure::LineFailed);
@@ -247,14 +247,14 @@ TEST(Download, GoodFrameIsUnpackedAndNothingElseChanges) {
     Session s(answer(bytes("ID=\r")), framePieces(frame, 700, 300ms));
     const ConfigImage before = s.image;
     ASSERT_TRUE(s.transfer.ReceiveConfiguration());
-    EXPECT_EQ(s.pump.delays, (std::vector<int>{200, 50}));
-    EXPECT_EQ(s.port.allWritten(), (Bytes{0x0D, 0x1B, 'P', 'G', '3', 0x0D}));
-    EXPECT_EQ(s.display.status, "  Downloading Now ......");
-    EXPECT_EQ(s.display.range, std::make_pair(0, 8846));
-    EXPECT_EQ(s.display.positions.back(), 8845);
+    EXPECT_EQ(s.host.delays, (std::vector<int>{200, 50}));
+    EXPECT_EQ(s.line.allWritten(), (Bytes{0x0D, 0x1B, 'P', 'G', '3', 0x0D}));
+    EXPECT_EQ(s.host.status(), "  Downloading Now ......");
+    EXPECT_EQ(s.host.range, std::make_pair(0, 8846));
+    EXPECT_EQ(s.host.position, 8845);
     char sum[8];
     std::snprintf(sum, sizeof sum, "%02X%02X", frame[8844], frame[8845]);
-    EXPECT_EQ(s.display.notes, (std::vector<std::string>{"logon answered \"ID=\" CR", "service request ESC \"PG3\" CR sent",
+    EXPECT_EQ(s.host.notes, (std::vector<std::string>{"logon answered \"ID=\" CR", "service request ESC \"PG3\" CR sent",
                                                           "frame of 8846 bytes received",
                                                           std::string("checksum matches (") + sum + ")"}));
     ConfigImage expected = before;
@@ -314,7 +314,7 @@ TEST(Bound, ATransferThatCrawlsIsGivenUpAtTwiceItsWireTimeAndHalfAMinute) {
     Session sending(answer(bytes("ID=")), answer(kGoAheadAnswer));
     std::size_t backlog = 4000;
     auto drained = sending.clock.now;
-    sending.port.unsent = [&] {
+    sending.line.unsent = [&] {
         if (sending.clock.now - drained >= 1900ms) drained = sending.clock.now, --backlog;
         return backlog;
     };

@@ -61,7 +61,7 @@ std::vector<Bytes> uploadBlocks(const ConfigImage& image) {
     s.image = image;
     EXPECT_TRUE(s.transfer.SendConfiguration());
     std::vector<Bytes> blocks;
-    for (std::size_t i = kLogonBytes; i < s.port.writes.size(); ++i) blocks.push_back(s.port.writes[i].data);
+    for (std::size_t i = kLogonBytes; i < s.line.writes.size(); ++i) blocks.push_back(s.line.writes[i].data);
     return blocks;
 }
 

@@ -20,7 +20,8 @@
 #include "gui/windows/form2.h"
 #include "gui/windows/pwddlg.h"
 #include "core/flash/firmwarefile.h"
-#include "core/link/commport.h"
+#include "core/link/line_opening.h"
+#include "core/link/serial_port.h"
 #include "flash_board.h"
 #include "simboard_thread.h"
 #include "srecords.h"
@@ -144,7 +145,7 @@ protected:
             if (menu->isVisible()) {
                 EXPECT_TRUE(menu->isEnabled()) << menu->text().toStdString();
             }
-        EXPECT_FALSE(commPort().IsOpen()) << port;
+        EXPECT_FALSE(commPort().isOpen()) << port;
     }
 
     TempDir dir;
@@ -317,7 +318,7 @@ TEST_F(FlashWriting, WriteAsksForAFileFirst) {
         MessageBox::clearShown();
     }
     EXPECT_TRUE(board.frames().empty());
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
 
     // The Normal mode Open keeps its own filter.
     form->setMode(OperatingMode::Normal);
@@ -355,8 +356,10 @@ TEST_F(FlashWriting, FailedWritesEndAtRest) {
         MessageBox::clearShown();
         FlashBoard board(c.script);
         pointPort(board.port());
-        TCommPort otherUser;
-        if (c.portHeld) otherUser.Configure(19200, board.port(), kFormat8N2);
+        SerialPort otherUser;
+        if (c.portHeld) {
+            ASSERT_TRUE(openLine(otherUser, board.port()).opened);
+        }
         StatusWatch watch(*form);
         form->Write2->trigger();
         EXPECT_EQ(texts(MessageBox::shown()), c.boxes);
@@ -387,7 +390,7 @@ TEST_F(FlashWriting, AReadBackMismatchIsToldAndThePortLetGo) {
     MessageBox::clearShown();
     form->btnPLink->click();
     EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{"Connection Success !"});
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
 }
 
 TEST_F(FlashWriting, ServiceControlsScaleWithTheWindow) {

@@ -12,7 +12,8 @@
 #include <functional>
 
 #include "gui/windows/conn.h"
-#include "core/link/commport.h"
+#include "core/link/line_opening.h"
+#include "core/link/serial_port.h"
 #include "flash_board.h"
 #include "simboard_thread.h"
 #include "guitest.h"
@@ -91,7 +92,7 @@ TEST_F(Connection, AnAnswerIsToldAndClosesTheDialogAndThePort) {
     EXPECT_EQ(board.sim().stats().probes, 1);
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_FALSE(dialog().Timer1->isActive());
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
     EXPECT_EQ(form->PB1->value(), 1) << "the probe's one byte";
 
     SimBoardThread second;
@@ -115,7 +116,7 @@ TEST_F(Connection, OtherAnswersKeepProbingUntilCancelled) {
     pLink();
     EXPECT_TRUE(MessageBox::shown().empty());
     EXPECT_FALSE(dialog().isVisible());
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
     const int probes = board.probes();
     QTest::qWait(300);
     EXPECT_EQ(board.probes(), probes) << "nothing is sent once the dialog has closed";
@@ -135,7 +136,7 @@ TEST_F(Connection, OtherAnswersKeepProbingUntilCancelled) {
     pLink();
     EXPECT_TRUE(probeWaiting);
     EXPECT_TRUE(MessageBox::shown().empty()) << "a cancelled probe ends quietly";
-    EXPECT_FALSE(commPort().IsOpen());
+    EXPECT_FALSE(commPort().isOpen());
     QTest::qWait(1200);  // past the window the cancelled probe had
     EXPECT_EQ(quiet.probes(), 1);
 }
@@ -165,8 +166,10 @@ TEST_F(Connection, APortThatCannotBeUsedIsToldAndTheDialogWaits) {
         SCOPED_TRACE(c.name);
         MessageBox::clearShown();
         FlashBoard board(c.port == Port::GoesAway ? hangUp : BoardScript{});
-        TCommPort otherUser;
-        if (c.port == Port::Held) otherUser.Configure(19200, board.port(), kFormat8N2);
+        SerialPort otherUser;
+        if (c.port == Port::Held) {
+            ASSERT_TRUE(openLine(otherUser, board.port()).opened);
+        }
         pointPort(c.port == Port::NotALine ? plainFile : board.port());
         bool stayed = false;
         when([] { return !MessageBox::shown().empty(); },
@@ -180,7 +183,7 @@ TEST_F(Connection, APortThatCannotBeUsedIsToldAndTheDialogWaits) {
         EXPECT_EQ(texts(MessageBox::shown()), std::vector<std::string>{c.box});
         EXPECT_TRUE(stayed);
         EXPECT_EQ(board.probes(), c.probes);
-        EXPECT_FALSE(commPort().IsOpen());
+        EXPECT_FALSE(commPort().isOpen());
     }
 }
 

@@ -13,8 +13,7 @@
 
 #include "guitest.h"
 #include "gui/windows/form2.h"
-#include "gui/windows/form2_pump.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 #include "simboard_thread.h"
@@ -77,19 +76,6 @@ TEST(TransferLine, SelectorItemsGiveTheLineSettings) {
     EXPECT_EQ(lineSettingsFromSelectors(4, 2), kBoardLine);
     EXPECT_EQ(lineSettingsFromSelectors(0, 0), (LineSettings{1200, 7, Parity::Even, 2}));
     EXPECT_EQ(lineSettingsFromSelectors(-1, 9), kBoardLine);  // nothing chosen: the board's line
-}
-
-TEST(Form2Pump, DelayRunsTheEventsAndLastsItsTime) {
-    Form2Pump pump;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(5);
-    QElapsedTimer clock;
-    clock.start();
-    pump.DelayMs(60);
-    EXPECT_GE(clock.elapsed(), 60);
-    EXPECT_GE(ticks, 3);  // the windows stay alive meanwhile
 }
 
 TEST_F(Transfer, TransferSendsThePendingEditAndCannotBeClosedMidway) {

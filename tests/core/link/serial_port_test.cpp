@@ -1,6 +1,6 @@
-// The serial-port class and the serial layer on a pseudo-terminal: error
-// codes, exclusive use, bounded writes and reads, port names, a device that
-// goes away, and what a closed port leaves behind.
+// The serial layer on a pseudo-terminal and the opening of a port by its
+// name: the failing steps, exclusive use, bounded writes and reads, a device
+// that goes away, and what a closed port leaves behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include "core/link/commport.h"
-#include "core/link/serial_transfer_port.h"
+#include "core/link/line_opening.h"
+#include "core/link/serial_port.h"
+#include "core/link/transfer_line.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
 #include "sim/pseudo_terminal.h"
@@ -31,13 +33,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::uint8_t codeOf(const std::function<void()>& action) {
+// The step at which the action failed; nothing when it did not.
+std::optional<SerialStep> stepOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const ECommError& e) {
-        return e.ErrorCode;
+    } catch (const SerialError& e) {
+        return e.step();
     }
-    return 0;
+    return std::nullopt;
 }
 
 // A pseudo-terminal with both ends in the test's hands: the far end stands
@@ -78,107 +81,90 @@ std::string hangUpText(const std::function<void()>& action) {
 
 struct OpenPort : ::testing::Test {
     sim::PseudoTerminal line;
-    TCommPort port;
-    void SetUp() override { port.Configure(19200, line.slavePath(), kFormat8N2); }
+    SerialPort port;
+    void SetUp() override { ASSERT_TRUE(openLine(port, line.slavePath()).opened); }
 };
 
 }  // namespace
 
-TEST(PortNames, ComNamesMapToSerialDevicesUnlessOverridden) {
-    ::unsetenv("QM730C_COM2");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(SerialPort::deviceForPortName("com2"), "/dev/ttyS1");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM5"), "/dev/ttyS4");
-    EXPECT_EQ(SerialPort::deviceForPortName("COM6"), "COM6");
-    EXPECT_EQ(SerialPort::deviceForPortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    ::setenv("QM730C_COM2", "/dev/pts/77", 1);
-    EXPECT_EQ(SerialPort::deviceForPortName("COM2"), "/dev/pts/77");
-    ::unsetenv("QM730C_COM2");
+TEST(SerialLayer, AClosedPortRefusesEveryStep) {
+    SerialPort port;
+    std::uint8_t byte = 0;
+    for (const auto& step : std::vector<std::function<void()>>{
+             [&] { port.write(&byte, 1); },
+             [&] { port.write(nullptr, 0); },  // checked before the count
+             [&] { port.readAvailable(&byte, 1); },
+             [&] { port.waitReadable(10ms); },
+             [&] { port.bytesWaiting(); },
+             [&] { port.purgeInput(); },
+         })
+        EXPECT_EQ(stepOf(step), SerialStep::NotOpen);
+    EXPECT_EQ(stepOf([&] { port.close(); }), std::nullopt);
 }
 
-TEST(CommPort, ClosedPortRefusesIoWithCode7) {
-    TCommPort port;
-    const std::uint8_t byte = 0;
-    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 0); }), comm_error::kNotOpen) << "checked before the count";
-    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kNotOpen);
-    EXPECT_EQ(codeOf([&] { port.ClosePort(); }), 0);
-    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), 0) << "never opened: no handle to pulse";
+// A device that cannot be had is told apart from one that is no serial
+// line: the board link says "Port already in use?" only for the first.
+TEST(PortOpening, AMissingDeviceIsUnavailableWithTheSystemsError) {
+    SerialPort port;
+    const LineOpening opening = openLine(port, "/dev/qm730-no-such-device");
+    EXPECT_FALSE(opening.opened);
+    ASSERT_TRUE(opening.error);
+    EXPECT_EQ(opening.error->step(), SerialStep::Open);
+    EXPECT_EQ(opening.error->systemError(), ENOENT);
+    EXPECT_TRUE(opening.deviceUnavailable());
+    EXPECT_FALSE(port.isOpen());
 }
 
-TEST(CommPort, OpeningAMissingDeviceThrowsCode8WithTheSystemError) {
-    TCommPort port;
-    try {
-        port.Configure(19200, "/dev/qm730-no-such-device", kFormat8N2);
-        FAIL() << "no exception";
-    } catch (const ECommError& e) {
-        EXPECT_EQ(e.ErrorCode, comm_error::kOpenFailed);
-        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ENOENT));
-    }
-    EXPECT_FALSE(port.IsOpen());
-}
-
-TEST(CommPort, ADeviceThatIsNotATerminalThrowsCode14) {
+TEST(PortOpening, ADeviceThatIsNotATerminalIsNoSerialLine) {
     char path[] = "/tmp/qm730-not-a-tty-XXXXXX";
     const int fd = ::mkstemp(path);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    TCommPort port;
-    EXPECT_EQ(codeOf([&] { port.Configure(19200, path, kFormat8N2); }), comm_error::kReadSettingsFailed);
-    EXPECT_FALSE(port.IsOpen());
+    SerialPort port;
+    const LineOpening opening = openLine(port, path);
+    ASSERT_TRUE(opening.error);
+    EXPECT_EQ(opening.error->step(), SerialStep::NotATerminal);
+    EXPECT_FALSE(opening.deviceUnavailable());
+    EXPECT_FALSE(port.isOpen());
     ::unlink(path);
 }
 
-TEST_F(OpenPort, SecondOpenerGetsCode8AndFirstKeepsThePort) {
-    TCommPort second;
-    EXPECT_EQ(codeOf([&] { second.Configure(19200, line.slavePath(), kFormat8N2); }), comm_error::kOpenFailed);
-    SerialPort layer;
-    try {
-        layer.open(line.slavePath());
-        FAIL() << "opened a port in use";
-    } catch (const SerialError& e) {
-        EXPECT_EQ(e.step(), SerialStep::InUse);
-    }
-    port.ClosePort();
-    EXPECT_NO_THROW(second.Configure(19200, line.slavePath(), kFormat8N2)) << "free again once closed";
+TEST_F(OpenPort, ASecondOpenerFindsItInUseAndTheFirstKeepsThePort) {
+    SerialPort second;
+    const LineOpening refused = openLine(second, line.slavePath());
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->step(), SerialStep::InUse);
+    EXPECT_TRUE(refused.deviceUnavailable());
+    EXPECT_TRUE(port.isOpen());
+    port.close();
+    EXPECT_TRUE(openLine(second, line.slavePath()).opened) << "free again once closed";
 }
 
-TEST_F(OpenPort, StateChangesFollowTheRules) {
-    EXPECT_TRUE(port.IsOpen());
-    EXPECT_EQ(codeOf([&] { port.OpenPort(); }), 0);
-    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), comm_error::kRenameWhileOpen);
-    EXPECT_EQ(port.PortName(), line.slavePath());
-    EXPECT_EQ(codeOf([&] { port.Write(nullptr, 5); }), 0);
-    EXPECT_EQ(codeOf([&] { port.SetBaudRate(12345); }), comm_error::kBaudRateRefused);
-    EXPECT_EQ(port.Settings().baudRate, 19200u) << "the old rate is put back";
-    EXPECT_EQ(codeOf([&] { port.SetBaudRate(9600); }), 0);
-    EXPECT_EQ(codeOf([&] { port.PulseRts(false); }), 0);
-    EXPECT_EQ(codeOf([&] { port.PulseRts(true); }), comm_error::kOpenFailed) << "a pty has no RTS line";
-    port.ClosePort();
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(codeOf([&] { port.SetPortName("COM3"); }), 0);
+TEST_F(OpenPort, SettingsTheLayerRefusesLeaveThePortAsItWas) {
+    EXPECT_EQ(stepOf([&] { port.configure({12345, 8, Parity::None, 2}); }), SerialStep::ApplySettings);
+    EXPECT_EQ(stepOf([&] { port.configure({19200, 6, Parity::None, 2}); }), SerialStep::ApplySettings);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(stepOf([&] { port.configure({9600, 8, Parity::None, 1}); }), std::nullopt);
 }
 
-TEST_F(OpenPort, DataFormatCodes) {
+TEST_F(OpenPort, SettingsTheDeviceRefusesCloseThePortAgain) {
     // A pseudo-terminal keeps 8 data bits when asked for 7 with parity, and
     // says nothing: only reading the settings back shows it.
-    EXPECT_EQ(codeOf([&] { port.Configure(19200, line.slavePath(), kFormat7E2); }), comm_error::kApplySettingsFailed);
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.Settings(), (LineSettings{19200, 7, Parity::Even, 2}));
+    const LineOpening refused = openLine(port, line.slavePath(), {19200, 7, Parity::Even, 2});
+    EXPECT_TRUE(refused.settingsRefused);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->step(), SerialStep::ApplySettings);
+    EXPECT_FALSE(refused.deviceUnavailable());
+    EXPECT_FALSE(port.isOpen());
     SerialPort other;
     EXPECT_NO_THROW(other.open(line.slavePath())) << "the refused attempt let go of the device";
     other.close();
-    port.Configure(9600, line.slavePath(), kFormat8N1);
-    EXPECT_EQ(port.Settings(), (LineSettings{9600, 8, Parity::None, 1}));
-    port.Configure(19200, line.slavePath(), 7);
-    EXPECT_EQ(port.Settings(), kBoardLine);
+    EXPECT_TRUE(openLine(port, line.slavePath(), {9600, 8, Parity::None, 1}).opened);
 }
 
 TEST_F(OpenPort, BytesTravelBothWays) {
     const std::uint8_t out[] = {0x02, 0x0D, 0x0A, 0x11, 0x13, 0xFF};  // raw: nothing translated or swallowed
-    port.Write(out, sizeof out);
+    port.write(out, sizeof out);
     std::uint8_t seen[sizeof out] = {};
     std::size_t got = 0;
     while (got < sizeof out) {
@@ -189,36 +175,15 @@ TEST_F(OpenPort, BytesTravelBothWays) {
     EXPECT_EQ(std::vector<std::uint8_t>(seen, seen + got), std::vector<std::uint8_t>(out, out + sizeof out));
 
     ASSERT_EQ(::write(line.master(), "\x06\r", 2), 2);
-    for (int i = 0; i < 100 && port.BytesWaiting() < 2; ++i) ::usleep(1000);
-    EXPECT_EQ(port.BytesWaiting(), 2u);
-    EXPECT_EQ(port.ReadByte(), 0x06);
-    EXPECT_EQ(port.ReadByte(), 0x0D);
-    port.Purge();
-}
-
-TEST_F(OpenPort, ReadByteWithNothingToReadGivesUpWithCode10) {
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        port.ReadByte();
-        FAIL() << "read a byte that was never sent";
-    } catch (const ECommError& e) {
-        EXPECT_EQ(e.ErrorCode, comm_error::kReadFailed);
-        EXPECT_EQ(e.SystemError, static_cast<std::uint32_t>(ETIMEDOUT));
-    }
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 1000ms) << "the byte is given its time to come";
-}
-
-// Each call on a line that has gone away fails with the code of its own step.
-TEST(CommPort, AHungUpLineFailsEachCallWithItsOwnCode) {
-    LinePair line;
-    TCommPort port;
-    port.Configure(19200, line.path, kFormat8N2);
-    line.closeFar();
-    const std::uint8_t byte = 0x0E;
-    EXPECT_EQ(codeOf([&] { port.Purge(); }), comm_error::kPurgeFailed);
-    EXPECT_EQ(codeOf([&] { port.Write(&byte, 1); }), comm_error::kWriteFailed);
-    EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), comm_error::kQueueStatusFailed);
-    EXPECT_EQ(codeOf([&] { port.ReadByte(); }), comm_error::kReadFailed);
+    for (int i = 0; i < 100 && port.bytesWaiting() < 2; ++i) ::usleep(1000);
+    EXPECT_EQ(port.bytesWaiting(), 2u);
+    std::uint8_t in[2] = {};
+    EXPECT_EQ(port.readAvailable(in, 1), 1u);
+    EXPECT_EQ(port.readAvailable(in + 1, 1), 1u);
+    EXPECT_EQ(in[0], 0x06);
+    EXPECT_EQ(in[1], 0x0D);
+    port.purgeInput();
+    port.purgeOutput();
 }
 
 // A board that takes bytes slowly: nothing to read is no failure, and a write
@@ -294,6 +259,49 @@ TEST(SerialLayer, ALineThatNeverDrainsEndsInATimeOut) {
         FAIL() << "a megabyte fitted into the line";
     } catch (const SerialError& e) {
         EXPECT_EQ(e.step(), SerialStep::WriteTimeout);
+    }
+}
+
+// A program whose windows must stay responsive gives them their turn while
+// the line waits, a read as well as a write that waits for room; a turn
+// that closes the port (a dialog cancelled) ends the wait.
+TEST(SerialLayer, WaitsGiveThePumpItsTurnsAndEndWhenItClosesThePort) {
+    const std::vector<std::uint8_t> lots(1 << 20, 'x');  // more than a pseudo-terminal holds
+    struct Case {
+        const char* name;
+        std::function<void(SerialPort&)> wait;
+    };
+    const Case cases[] = {
+        {"wait for input", [](SerialPort& port) { port.waitReadable(5s); }},
+        {"write", [&](SerialPort& port) { port.write(lots.data(), lots.size()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::PseudoTerminal line;  // nobody reads or writes the far side
+        SerialPort port;
+        ASSERT_TRUE(openLine(port, line.slavePath()).opened);
+        struct ClosingPump : WaitPump {
+            SerialPort& port;
+            int turns = 0;
+            explicit ClosingPump(SerialPort& closing) : port(closing) {}
+            bool pumpsEvents() const override { return true; }
+            void processEvents() override {
+                if (++turns == 10) port.close();
+            }
+        } pump(port);
+        port.setPump(&pump);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            c.wait(port);
+            ADD_FAILURE() << "the wait went on";
+        } catch (const SerialError& e) {
+            EXPECT_EQ(e.step(), SerialStep::NotOpen);
+        }
+        EXPECT_EQ(pump.turns, 10);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 9 * kEventSlice) << "the turns come between slices";
+        EXPECT_FALSE(port.isOpen());
+        port.setPump(nullptr);
+        EXPECT_TRUE(openLine(port, line.slavePath()).opened) << "the closed port was let go";
     }
 }
 
