@@ -25,7 +25,7 @@ void SerialPort::requireOpen(const char* action) const {
 // (and perhaps opened again) ends it.
 void SerialPort::giveTurn(const char* action) {
     const unsigned releases = releases_;
-    pump()->processEvents();
+    if (WaitPump* turns = pump()) turns->processEvents();
     if (releases_ != releases) fail(SerialStep::NotOpen, systemErrorNotOpen(), action);
 }
 

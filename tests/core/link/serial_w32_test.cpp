@@ -245,6 +245,34 @@ TEST_F(WineLine, WaitsBlockWithoutSpinningAndPurgesDropWhatWaits) {
     EXPECT_NO_THROW(line.close());
 }
 
+// A program whose windows must stay responsive gives them their turn while a
+// one-byte read waits in the driver; a turn that closes the port (a dialog
+// cancelled) ends that read and the wait, and the port can be had again.
+TEST_F(WineLine, AWaitServesThePumpAndEndsWhenItClosesThePort) {
+    SerialPort line;
+    ASSERT_TRUE(openLine(line, name).opened);
+    line.purgeInput();
+    struct ClosingPump : WaitPump {
+        SerialPort& port;
+        int turns = 0;
+        explicit ClosingPump(SerialPort& closing) : port(closing) {}
+        bool pumpsEvents() const override { return true; }
+        void processEvents() override {
+            if (++turns == 10) port.close();
+        }
+    } pump(line);
+    line.setPump(&pump);
+    EXPECT_EQ(stepOf([&] { line.waitReadable(5s); }), SerialStep::NotOpen);
+    EXPECT_EQ(pump.turns, 10);
+    EXPECT_FALSE(line.isOpen());
+    line.setPump(nullptr);
+    ASSERT_TRUE(openLine(line, name).opened) << "the port was let go";
+    const std::uint8_t cr = '\r';
+    line.write(&cr, 1);
+    EXPECT_NE(readUntil(line, "ID=", 5s).find("ID="), std::string::npos) << "and works as before";
+    line.close();
+}
+
 // Run by the script, which closes the board's end once the mark is there.
 TEST(WineLineEnds, LineThatHangsUpFailsAsAHangUp) {
     const std::string name = environment("QM730_TEST_HANGUP_LINE");
