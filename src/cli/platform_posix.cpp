@@ -58,7 +58,8 @@ std::string portNamesInWords() { return "COM1 to COM5 or a device path such as /
 std::string portNamesExplained() {
     return "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0. COM1 to COM5\n"
            "stand for /dev/ttyS0 to /dev/ttyS4 unless the environment variable\n"
-           "QM730C_COM1 ... QM730C_COM5 names another device.\n";
+           "QM730C_COM1 ... QM730C_COM5 names another device. 'qm730ctl ports' lists\n"
+           "the serial devices the system has (a USB adapter just plugged in, too).\n";
 }
 
 }  // namespace qm730::cli

@@ -153,7 +153,8 @@ std::string portNamesInWords() { return "COM1 to COM5, another COMn or a device 
 std::string portNamesExplained() {
     return "PORT is COM1 to COM5, another COMn or a device path such as \\\\.\\COM12.\n"
            "COMn is the Windows port of that name; the environment variable\n"
-           "QM730C_COM1 ... QM730C_COM5 can name another device for COM1 ... COM5.\n";
+           "QM730C_COM1 ... QM730C_COM5 can name another device for COM1 ... COM5.\n"
+           "'qm730ctl ports' lists the serial ports Windows knows of.\n";
 }
 
 }  // namespace qm730::cli
