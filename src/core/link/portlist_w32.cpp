@@ -9,7 +9,6 @@
 #include <setupapi.h>
 
 #include <cctype>
-#include <cwctype>
 
 #include "core/config/win32_text.h"
 #include "core/link/portlist.h"
