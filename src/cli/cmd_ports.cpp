@@ -3,6 +3,8 @@
 // scripts. Lists without opening any device.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
