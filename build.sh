@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man xvfb xauth)
+packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man xvfb xauth
+          desktop-file-utils shared-mime-info appstream python3-debian)
 
 source scripts/lib/packages.sh
 

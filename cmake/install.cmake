@@ -1,6 +1,7 @@
 # Installation on Linux and the Debian package: the three programs, a menu
-# entry and an icon for qm730c, and manual pages for qm730ctl and qm730sim
-# written by help2man from the built programs' own --help.
+# entry and an icon for qm730c, the table file's type, the program's
+# AppStream record, the copyright file, and manual pages for qm730ctl and
+# qm730sim written by help2man from the built programs' own --help.
 include(GNUInstallDirs)
 
 set(QM730_PROGRAMS qm730ctl qm730sim)
@@ -14,7 +15,31 @@ if(QM730_BUILD_GUI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/qm730c.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The table file's type (*.tbl), which the menu entry opens.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/qm730c-table.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME qm730c.xml)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/org.example.qm730c.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  # The desktop finds the new type and what opens it once its caches are
+  # rebuilt. The Debian package leaves that to dpkg's triggers, and a staged
+  # install (DESTDIR) to whoever installs the stage.
+  install(CODE [[
+    if("$ENV{DESTDIR}" STREQUAL "" AND NOT CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
+      find_program(QM730_UPDATE_MIME update-mime-database)
+      find_program(QM730_UPDATE_DESKTOP update-desktop-database)
+      if(QM730_UPDATE_MIME)
+        execute_process(COMMAND ${QM730_UPDATE_MIME} "${CMAKE_INSTALL_PREFIX}/share/mime")
+      endif()
+      if(QM730_UPDATE_DESKTOP)
+        execute_process(COMMAND ${QM730_UPDATE_DESKTOP} -q "${CMAKE_INSTALL_PREFIX}/share/applications")
+      endif()
+    endif()
+  ]])
 endif()
+
+# The licence, with the notices of what the programs are built with, where
+# Debian keeps a package's copyright file.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Manual pages need the programs to run, so not in a cross-build. Without
 # help2man (Debian: help2man) the programs still build and install.

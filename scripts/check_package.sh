@@ -2,14 +2,16 @@
 # Builds the Debian package (build/qm730c_VERSION-1_ARCH.deb) and checks it
 # as a clean Debian 12 would get it: unpacked with dpkg -x into a scratch
 # folder, each program answers --version from there without a display, the
-# manual pages, the menu entry and the icon are in it, and its dependencies
-# name the Debian package of every library the programs load.
+# manual pages, the menu entry and the icon, the table file's type, the
+# AppStream record and the copyright file are in it (each valid), and its
+# dependencies name the Debian package of every library the programs load.
 #
 # Usage: scripts/check_package.sh     (installs what it needs with apt-get)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man desktop-file-utils)
+packages=(build-essential cmake ninja-build qt6-base-dev libjpeg-dev libgtest-dev libcli11-dev help2man desktop-file-utils
+          shared-mime-info appstream)
 source scripts/lib/packages.sh
 install_missing "${packages[@]}"
 
@@ -50,9 +52,30 @@ zcat "$root/usr/share/man/man1/qm730ctl.1.gz" | grep -q '^\.SS "qm730ctl flash"'
 desktop=$root/usr/share/applications/qm730c.desktop
 [ -f "$desktop" ] || fail "no menu entry"
 desktop-file-validate "$desktop" || fail "the menu entry is not valid"
-grep -qx 'Exec=qm730c' "$desktop" || fail "the menu entry does not start qm730c"
+grep -qx 'Exec=qm730c %f' "$desktop" || fail "the menu entry does not start qm730c with the file"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon '$icon' for the menu entry"
+
+# The table file's type, which the menu entry opens; dpkg's trigger of
+# shared-mime-info builds the caches, so the package carries none of its own.
+mime=$root/usr/share/mime/packages/qm730c.xml
+[ -f "$mime" ] || fail "no type for table files"
+type=$(sed -n 's/^MimeType=\(.*\);$/\1/p' "$desktop")
+grep -q "<mime-type type=\"$type\">" "$mime" || fail "the menu entry opens '$type', which the package does not define"
+[ ! -e "$root/usr/share/mime/mime.cache" ] || fail "the package carries a MIME cache of its own"
+
+# The AppStream record and the copyright file (Debian's machine-readable
+# format, with the licences of what the programs are built with).
+metainfo=$root/usr/share/metainfo/org.example.qm730c.metainfo.xml
+[ -f "$metainfo" ] || fail "no AppStream record"
+appstreamcli validate --no-net "$metainfo" || fail "the AppStream record is not valid"
+copyright=$root/usr/share/doc/qm730c/copyright
+[ -f "$copyright" ] || fail "no copyright file"
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+for licence in Expat LGPL-3 IJG 'BSD-3-clause~CLI11'; do
+    grep -qx "License: $licence" "$copyright" || fail "the copyright file lacks the $licence licence"
+done
 
 # Every library a program is linked with comes from a package the .deb
 # depends on (what those libraries load in turn is their packages' matter).

@@ -32,6 +32,7 @@ Action addMessagesCommand(CLI::App& app);
 Action addDiffCommand(CLI::App& app);
 Action addVerifyCommand(CLI::App& app);
 Action addBackupCommand(CLI::App& app);
+Action addPortsCommand(CLI::App& app);
 
 // Prints "qm730ctl: " and the message on stderr, as one line.
 void printError(const std::string& message);

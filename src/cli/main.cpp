@@ -81,7 +81,7 @@ int runCommandLine(int argc, char** argv) {
     for (Action (*add)(CLI::App&) :
          {addNewCommand, addDumpCommand, addGetCommand, addSetCommand, addPagersCommand, addMessagesCommand,
           addDiffCommand, addSendCommand, addReadCommand, addVerifyCommand, addFlashCommand, addProbeCommand,
-          addBackupCommand}) {
+          addBackupCommand, addPortsCommand}) {
         Action action = add(app);
         actions.emplace(app.get_subcommands({}).back(), std::move(action));
     }

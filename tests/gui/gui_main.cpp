@@ -1,11 +1,18 @@
 // GoogleTest main for the widget tests: one application object for all tests,
-// the offscreen platform unless a display was chosen, and message boxes and
-// file dialogs answered from the tests' scripts instead of opening.
+// the offscreen platform unless a display was chosen, message boxes and
+// file dialogs answered from the tests' scripts instead of opening, settings
+// kept in a folder of their own (never the user's), and no serial devices
+// unless a test lays out its own.
 #include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
 #include "gui/app/application.h"
+#include "gui/mainwindow/portselector.h"
 #include "gui/seams/filedialog.h"
 #include "gui/seams/messagebox.h"
 
@@ -13,6 +20,10 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     Application app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    PortSelector::setDeviceLister([] { return std::vector<qm730::SerialDeviceInfo>{}; });
     MessageBox::setScripted(true);
     FileDialog::setScripted(true);
     return RUN_ALL_TESTS();

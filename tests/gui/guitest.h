@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include "gui/seams/messagebox.h"
 #include "gui/app/programlink.h"
 #include "gui/app/startup.h"
+#include "gui/mainwindow/portselector.h"
 #include "gui/mainwindow/unit1.h"
 
 // The boxes of the field rules as the operator sees them. Tests spell out
@@ -58,9 +60,10 @@ T* child(const QObject& parent, const QString& name) {
     return parent.findChild<T*>(name);
 }
 
-// The main window with its dialogs, shown and active, with a clean box record.
+// The main window with its dialogs, shown and active, with a clean box record,
+// started as on the first run: nothing remembered from an earlier test.
 struct MainWindowFixture {
-    MainWindowFixture() : form(createWindows()) {
+    MainWindowFixture() : form((QSettings().clear(), createWindows())) {
         MessageBox::clearShown();
         active = showActive(*form);
     }

@@ -61,12 +61,12 @@ std::string portNamesExplained(PortNaming naming) {
     if (naming == PortNaming::Posix)
         return "PORT is COM1 to COM5 or a device path such as /dev/ttyUSB0. COM1 to COM5\n"
                "stand for /dev/ttyS0 to /dev/ttyS4 unless the environment variable\n"
-               "QM730C_COM1 ... QM730C_COM5 names another device.\n";
+               "QM730C_COM1 ... QM730C_COM5 names another device. 'qm730ctl ports' lists\n"
+               "the serial devices the system has (a USB adapter just plugged in, too).\n";
     return "PORT is COM1 to COM5, another COMn or a device path such as \\\\.\\COM12.\n"
            "COMn is the Windows port of that name; the environment variable\n"
-           "QM730C_COM1 ... QM730C_COM5 can name another device for COM1 ... COM5.\n";
+           "QM730C_COM1 ... QM730C_COM5 can name another device for COM1 ... COM5.\n"
+           "'qm730ctl ports' lists the serial ports Windows knows of.\n";
 }
-
-std::string comPortName(int itemIndex) { return "COM" + std::to_string(itemIndex + 1); }
 
 }  // namespace qm730

@@ -43,7 +43,4 @@ std::string portNamesInWords(PortNaming naming = kSystemNaming);
 // A paragraph for an overview help: what the port names stand for.
 std::string portNamesExplained(PortNaming naming = kSystemNaming);
 
-// "COM1".."COM5" for the items 0..4 of the window's port selector.
-std::string comPortName(int itemIndex);
-
 }  // namespace qm730

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <QString>
+
 #include <optional>
 
 class Application : public QApplication {
@@ -19,10 +21,19 @@ public:
     static void showException(const std::string& message);
 };
 
-// The program reads no command line, but answers --help and --version as
-// every Qt desktop program does, on stdout, without opening a window or
-// needing a display. Qt's own options (-platform, -style, ...) are left to
-// the application object; any other argument is refused with a usage line.
-// Returns the exit status when the command line has been answered, nothing
-// when the program is to start. Call it before the application object exists.
-std::optional<int> answerCommandLine(int argc, char** argv);
+// What the command line asks: to start, opening the table file it names (a
+// file manager's "Open with"), or to end at once with a status, once
+// --help, --version or a usage error has been answered.
+struct StartRequest {
+    std::optional<int> exitStatus;
+    std::optional<QString> tableFile;
+};
+
+// Answers --help and --version as every Qt desktop program does, on stdout,
+// without opening a window or needing a display. Qt's own options
+// (-platform, -style, ...) are left to the application object; one more
+// argument names a table file; anything else is refused with a usage line.
+// Call it before the application object exists.
+StartRequest readCommandLine(int argc, char** argv);
+// The same for arguments as the running application has them.
+StartRequest readArguments(const QStringList& arguments);

@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv) {
     // --help and --version are answered before any window or display.
-    if (const std::optional<int> answered = answerCommandLine(argc, argv)) return *answered;
+    const StartRequest request = readCommandLine(argc, argv);
+    if (request.exitStatus) return *request.exitStatus;
     // The one serial-port object exists before the first window and goes
     // after the last (a function-local static, destroyed at exit).
     commPort();
@@ -16,7 +17,6 @@ int main(int argc, char** argv) {
     qm730::SerialPort::releasePortsOnInterrupt();
 
     Application app(argc, argv);
-    const std::unique_ptr<TForm1> form1 = createWindows();
-    form1->show();
+    const std::unique_ptr<TForm1> form1 = startWindows(request.tableFile);
     return app.exec();
 }

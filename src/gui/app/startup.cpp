@@ -20,3 +20,10 @@ std::unique_ptr<TForm1> createWindows() {
     form1->attachWindows(windows);
     return form1;
 }
+
+std::unique_ptr<TForm1> startWindows(const std::optional<QString>& tableFile) {
+    std::unique_ptr<TForm1> form1 = createWindows();
+    form1->show();
+    if (tableFile) form1->openTableFile(*tableFile);
+    return form1;
+}

@@ -4,8 +4,15 @@
 // until the main window goes.
 #pragma once
 
+#include <QString>
+
 #include <memory>
+#include <optional>
 
 class TForm1;
 
 std::unique_ptr<TForm1> createWindows();
+// The windows with the main window shown and, if the command line named
+// one, a table file opened in it as File > Open opens one: a file that
+// cannot be opened is told of, and the window keeps its defaults.
+std::unique_ptr<TForm1> startWindows(const std::optional<QString>& tableFile);

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include "gui/mainwindow/filedrops.h"
 #include "gui/mainwindow/focusrules.h"
 #include "gui/seams/keypressfilter.h"
 #include "gui/mainwindow/unit1.h"
@@ -40,6 +41,8 @@ TForm1::TForm1(qm730::SerialLine& line, qm730::LinkState& linkState, QWidget* pa
     buildPageControl();
     buildStatusBar();
     formCreate();
+    new FileDrops(this, [this](const QString& path) { return acceptsDroppedFile(path); },
+                  [this](const QString& path) { openDroppedFile(path); });
 }
 
 TForm1::~TForm1() = default;

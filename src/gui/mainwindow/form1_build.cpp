@@ -18,6 +18,7 @@
 #include <QToolButton>
 
 #include "gui/mainwindow/hiddentabstyle.h"
+#include "gui/mainwindow/portselector.h"
 #include "gui/mainwindow/typedlength.h"
 #include "gui/mainwindow/unit1.h"
 
@@ -36,7 +37,6 @@ const QStringList kMessagePages = {
     "Message#  41  --  50", "Message#  51  --  60", "Message#  61  --  70", "Message#  71  --  80",
     "Message#  81  --  90", "Message#  91  --  99",
 };
-const QStringList kPorts = {"COM 1", "COM 2", "COM 3", "COM 4", "COM 5"};
 const QStringList kChannelSpaces = {"12.5k", "10k"};
 const QStringList kFunctionBits = {"0  0", "0  1", "1  0", "1  1"};
 const QStringList kPagerTypes = {"Alpha", "Numeric", "Tone"};
@@ -179,7 +179,7 @@ void TForm1::buildSelectionBar() {
     makeLabel(GroupBox3, "Message Select", {290, 16, 90, 16});
     cboMesNo = makeList(GroupBox3, "cboMesNo", {382, 13, 131, 21}, kMessagePages, 0);
     makeLabel(GroupBox3, " Port:", {536, 16, 34, 16});
-    cboComPort = makeList(GroupBox3, "cboComPort", {571, 13, 62, 21}, kPorts, 0);
+    cboComPort = make<PortSelector>(GroupBox3, "cboComPort", QRect{571, 13, 62, 21});
     makeLabel(GroupBox3, "Frequency", {24, 43, 90, 16});
     edtFreq = makeEdit(GroupBox3, "edtFreq", {116, 40, 57, 23}, 7, "4545000");
     makeLabel(GroupBox3, "00Hz", {175, 43, 40, 16});

@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "gui/mainwindow/portselector.h"
 #include "gui/mainwindow/unit1.h"
 #include "gui/windows/aboutbox.h"
 #include "gui/windows/pwddlg.h"
@@ -51,4 +52,9 @@ void TForm1::About1Click(QObject*) {
 // Nothing is saved and nothing is asked.
 void TForm1::Exit1Click(QObject*) { close(); }
 
-void TForm1::cboComPortClick(QObject*) { selectedPort_ = cboComPort->currentIndex(); }
+// Only the operator's choice counts (and is remembered for the next start);
+// setting the list from code chooses nothing.
+void TForm1::cboComPortClick(QObject*) { cboComPort->chooseCurrent(); }
+
+int TForm1::selectedPort() const { return cboComPort->chosenIndex(); }
+std::string TForm1::selectedPortName() const { return cboComPort->chosenPort(); }

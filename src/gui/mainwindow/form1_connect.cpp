@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "gui/mainwindow/focusrules.h"
+#include "gui/mainwindow/portselector.h"
 #include "gui/seams/keypressfilter.h"
 #include "gui/mainwindow/unit1.h"
 

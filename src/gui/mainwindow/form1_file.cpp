@@ -35,8 +35,11 @@ std::optional<qm730::Notice> sizeWarning(const qm730::FileResult& result) {
 // Opening replaces the image without storing the shown pages first; even a
 // cancelled dialog reloads them, discarding edits that were not yet stored.
 void TForm1::Open1Click(QObject*) {
-    const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"),
-                                                     startDirectory_, kTableFileFilter);
+    openTableFile(FileDialog::getOpenFileName(this, QStringLiteral("Open"), startDirectory_, kTableFileFilter));
+}
+
+// An empty path is a cancelled dialog.
+void TForm1::openTableFile(const QString& path) {
     if (!path.isEmpty()) {
         const qm730::FileResult result = qm730::loadTableFile(QFile::encodeName(path).toStdString(), config_.image);
         if (!result.ok()) {

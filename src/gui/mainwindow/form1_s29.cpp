@@ -31,17 +31,26 @@ QString loadSummary(const qm730::FirmwareLoad& load) {
 
 }  // namespace
 
+void TForm1::forgetFirmware() {
+    lblFilename->clear();
+    lblFilename->setToolTip({});
+    firmware_->forget();
+}
+
 bool TForm1::portInUse() const { return writing_ || linkState_.busy; }
 
 // The Normal mode file commands keep their own filter; this one asks for any
 // file. A refused file leaves nothing loaded, so Write asks for a file first.
 void TForm1::Open2Click(QObject*) {
     if (writing_) return;
-    lblFilename->clear();
-    lblFilename->setToolTip({});
-    firmware_->forget();
+    forgetFirmware();
     const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"), startDirectory_, kFirmwareFilter);
-    if (path.isEmpty()) return;
+    if (!path.isEmpty()) openFirmwareFile(path);
+}
+
+void TForm1::openFirmwareFile(const QString& path) {
+    if (writing_) return;
+    forgetFirmware();
     const qm730::FirmwareLoad load = qm730::loadFirmwareFile(QFile::encodeName(path).toStdString(), *firmware_);
     if (!load.ok()) {
         MessageBox::show(this, load.notice());
@@ -70,7 +79,7 @@ void TForm1::Write2Click(QObject*) {
     };
     try {
         const qm730::FlashOutcome outcome =
-            qm730::WriteFirmware(link, qm730::comPortName(selectedPort_), *firmware_);
+            qm730::WriteFirmware(link, selectedPortName(), *firmware_);
         if (outcome.result != qm730::FlashResult::NoFile && !outcome.ok())
             reason = QString::fromStdString(qm730::describeFlashOutcome(outcome));
     } catch (const std::exception& error) {
@@ -87,7 +96,7 @@ void TForm1::btnPLinkClick(QObject*) {
     if (portInUse() || !frmConn_) return;
     WindowHost host({statusText_, PB1, frmConn_.get(), nullptr, Write2});
     qm730::BoardLink link(line_, host, linkState_);
-    frmConn_->execConnection(qm730::comPortName(selectedPort_), link);
+    frmConn_->execConnection(selectedPortName(), link);
 }
 
 void TForm1::holdPortCommands(bool hold) {

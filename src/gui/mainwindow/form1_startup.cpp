@@ -31,7 +31,11 @@ void TForm1::formCreate() {
     qm730::initialiseDefaults(config_);  // also marks message slot 99
     showStartupDefaults();
     loadCapcodePage(capcodePage_);
-    frmConn_ = std::make_unique<TfrmConn>();
+    // Transient for this window, as the access-code dialogs are: a window
+    // manager that offers to minimise a dialog (openbox does, whatever the
+    // dialog asks) then minimises the whole program with it, instead of
+    // hiding the dialog alone and leaving this window blocked behind it.
+    frmConn_ = std::make_unique<TfrmConn>(this);
 
     setMode(OperatingMode::Normal);
     Edit1->setFocus();  // no field holds the focus at start

@@ -13,14 +13,14 @@ void TForm1::Write1Click(QObject*) {
     if (!storeCapcodePage(capcodePage_)) return;
     storeMessagePage(messagePage_);
     loadAlarmPage();
-    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Send, selectedPort_);
+    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Send, selectedPortName());
 }
 
 // The views show the image afterwards whatever happened: a failed read leaves
 // the image as it was.
 void TForm1::Test1Click(QObject*) {
     if (portInUse()) return;
-    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Read, selectedPort_);
+    if (windows_.form2) windows_.form2->execTransfer(TransferDirection::Read, selectedPortName());
     loadCapcodePage(capcodePage_);
     loadMessagePage(messagePage_);
     loadAlarmPage();

@@ -34,6 +34,7 @@ class QToolButton;
 
 class FocusRules;
 class KeyPressFilter;
+class PortSelector;
 class TAboutBox;
 class TForm2;
 class TPasswordDlg;
@@ -81,7 +82,10 @@ public:
     // What the window keeps beside the image for the whole run.
     int capcodePage() const { return capcodePage_; }  // 1..11
     int messagePage() const { return messagePage_; }  // 1..10
-    int selectedPort() const { return selectedPort_; }  // 0..4 for COM1..COM5
+    // The chosen entry of the port selector (0..4 for COM1..COM5, then the
+    // devices found), and the port it stands for: "COM1".. or a device.
+    int selectedPort() const;
+    std::string selectedPortName() const;
     // The current directory when the window was created: where every file
     // dialog starts.
     const QString& startDirectory() const { return startDirectory_; }
@@ -174,10 +178,15 @@ public:
     // File, transfer and S29 commands (app/form1_file.cpp, form1_transfer.cpp,
     // form1_s29.cpp).
     void Open1Click(QObject* sender);
+    // What Open1Click does with the chosen file; a file named on the command
+    // line or dropped on the window takes the same way.
+    void openTableFile(const QString& path);
     void Save1Click(QObject* sender);
     void Write1Click(QObject* sender);
     void Test1Click(QObject* sender);
     void Open2Click(QObject* sender);
+    // What Open2Click does with the chosen file (also for a dropped one).
+    void openFirmwareFile(const QString& path);
     void Write2Click(QObject* sender);
     void btnPLinkClick(QObject* sender);
 
@@ -188,6 +197,11 @@ public:
     void About1Click(QObject* sender);
     void Exit1Click(QObject* sender);
     void cboComPortClick(QObject* sender);
+
+    // A file dragged onto the window (mainwindow/form1_drop.cpp): one table
+    // file in Normal mode, one firmware file in S29 mode while no write runs.
+    bool acceptsDroppedFile(const QString& path) const;
+    void openDroppedFile(const QString& path);
 
     // --- Controls (the window's published controls) -------------------------
     QWidget* client = nullptr;  // the client area all controls are placed in
@@ -220,7 +234,7 @@ public:
     QGroupBox* GroupBox3 = nullptr;
     QComboBox* cboCapNo = nullptr;
     QComboBox* cboMesNo = nullptr;
-    QComboBox* cboComPort = nullptr;
+    PortSelector* cboComPort = nullptr;
     QLineEdit* edtFreq = nullptr;
     QComboBox* cboCSpace = nullptr;
     QLabel* lblFilename = nullptr;
@@ -275,6 +289,8 @@ private:
     // Refuses or allows again every command that could use the port or
     // leave S29 mode while a write runs.
     void holdPortCommands(bool hold);
+    // Nothing loaded: Write asks for a file first.
+    void forgetFirmware();
 
     // Start-up (app/form1_startup.cpp).
     void formCreate();
@@ -292,7 +308,6 @@ private:
     qm730::Configuration config_;
     int capcodePage_ = 1;
     int messagePage_ = 1;
-    int selectedPort_ = 0;
     QString startDirectory_;
     // The shown pages' rows as the last load or store left them: a store
     // writes only the texts the operator changed since (config/form1_pages.cpp).

@@ -103,17 +103,15 @@ void TForm2::buildControls() {
         hideDisabled(control);
 }
 
-QString TForm2::portName() const { return "COM" + QString::number(portIndex_ + 1); }
-
 // Without a window manager nothing activates a new window on its own.
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     activateWindow();
 }
 
-int TForm2::execTransfer(TransferDirection direction, int portIndex) {
+int TForm2::execTransfer(TransferDirection direction, const std::string& portName) {
     direction_ = direction;
-    portIndex_ = portIndex;
+    portName_ = QString::fromStdString(portName);
     return exec();
 }
 

@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <string>
+
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
@@ -37,9 +39,9 @@ public:
     TForm2(QWidget* mainWindow, qm730::ConfigImage& image);
 
     // Shows the dialog modally and runs one operation in the given direction
-    // on the port chosen in the main window (0..4 for COM1..COM5), as soon as
-    // the dialog is on screen.
-    int execTransfer(TransferDirection direction, int portIndex);
+    // on the port chosen in the main window ("COM1".."COM5" or a device), as
+    // soon as the dialog is on screen.
+    int execTransfer(TransferDirection direction, const std::string& portName);
     // Shows the dialog modally and runs the operation it was last told of,
     // once. Only this starts an operation: a dialog shown again after being
     // minimised, or activated again, starts nothing.
@@ -51,8 +53,8 @@ public:
 
     bool operationRunning() const { return running_; }
     TransferDirection direction() const { return direction_; }
-    // "COM1".."COM5" for the port the dialog was told of.
-    QString portName() const;
+    // The port the dialog was told of.
+    QString portName() const { return portName_; }
 
     QLabel* lblMsg = nullptr;
     QProgressBar* PB1 = nullptr;
@@ -79,7 +81,7 @@ private:
 
     qm730::ConfigImage& image_;
     TransferDirection direction_ = TransferDirection::Send;
-    int portIndex_ = 0;
+    QString portName_ = QStringLiteral("COM1");
     bool operationPending_ = false;  // shown by exec(), operation not yet started
     bool running_ = false;
     QElapsedTimer sinceExec_;  // bounds the wait for the window to come on screen

@@ -327,7 +327,7 @@ TEST_F(Transfer, TheDialogRunsTheDirectionAndPortItIsTold) {
     pointPort("QM730C_COM3", board.port());
     ASSERT_EQ(form->selectedPort(), 0);
     pressOkWhenDone(dialog());
-    dialog()->execTransfer(TransferDirection::Read, 2);
+    dialog()->execTransfer(TransferDirection::Read, "COM3");
     EXPECT_EQ(dialog()->portName(), "COM3");
     EXPECT_EQ(status(), "  Read Success !");
     EXPECT_EQ(board.sim().stats().logons, 1);
