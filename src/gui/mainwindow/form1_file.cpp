@@ -1,5 +1,4 @@
 // File commands of Normal mode: open and save a table file, the raw image.
-#include <QFile>
 #include <QString>
 
 #include "gui/seams/filedialog.h"
@@ -37,7 +36,10 @@ void TForm1::Open1Click(QObject*) {
     const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"),
                                                      startDirectory_, kTableFileFilter);
     if (!path.isEmpty()) {
-        const qm730::FileResult result = qm730::loadTableFile(QFile::encodeName(path).toStdString(), config_.image);
+        // The core takes names as UTF-8 on every system (on Windows it opens
+        // them by their wide names), not in the ANSI code page, which loses
+        // every character outside it.
+        const qm730::FileResult result = qm730::loadTableFile(path.toStdString(), config_.image);
         if (!result.ok()) {
             MessageBox::show(this, fileNotice("Open Error!"));
             return;
@@ -62,6 +64,6 @@ void TForm1::Save1Click(QObject*) {
     const QString path = FileDialog::getSaveFileName(this, QStringLiteral("Save As"),
                                                      startDirectory_, kTableFileFilter);
     if (path.isEmpty()) return;
-    const qm730::FileResult result = qm730::saveTableFile(QFile::encodeName(path).toStdString(), config_.image);
+    const qm730::FileResult result = qm730::saveTableFile(path.toStdString(), config_.image);
     if (!result.ok()) MessageBox::show(this, fileNotice("Save Error!"));
 }

@@ -3,7 +3,6 @@
 // responsive, but holds every command that could take the port from it.
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -41,12 +40,12 @@ void TForm1::Open2Click(QObject*) {
     firmware_->forget();
     const QString path = FileDialog::getOpenFileName(this, QStringLiteral("Open"), startDirectory_, kFirmwareFilter);
     if (path.isEmpty()) return;
-    const qm730::FirmwareLoad load = qm730::loadFirmwareFile(QFile::encodeName(path).toStdString(), *firmware_);
+    const qm730::FirmwareLoad load = qm730::loadFirmwareFile(path.toStdString(), *firmware_);
     if (!load.ok()) {
         MessageBox::show(this, load.notice());
         return;
     }
-    lblFilename->setText(QFile::decodeName(QByteArray::fromStdString(firmware_->fileName)));
+    lblFilename->setText(QString::fromStdString(firmware_->fileName));
     lblFilename->setToolTip(loadSummary(load));
 }
 
