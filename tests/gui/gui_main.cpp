@@ -3,14 +3,12 @@
 // file dialogs answered from the tests' scripts instead of opening.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "gui/app/application.h"
 #include "gui/seams/filedialog.h"
 #include "gui/seams/messagebox.h"
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     Application app(argc, argv);
     MessageBox::setScripted(true);
