@@ -11,8 +11,9 @@
 # Qt for Windows comes from scripts/build_qt_windows.sh (built once, then
 # taken from its cache). The archive is checked as an operator gets it:
 # unpacked into a temporary folder, both programs start there under Wine with
-# nothing else on the path; qm730ctl.exe and qm730c.exe give their version,
-# and qm730c.exe loads its platform plugin and its style from the folder.
+# nothing else on the path: qm730ctl.exe gives its version, qm730c.exe shows
+# its window on a virtual display, loads its platform plugin and its style
+# from the folder, and ends when the window is closed.
 #
 # Usage: scripts/package_windows.sh     (installs what it needs with apt-get)
 # Prints the archive's path last.
@@ -20,7 +21,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 libcli11-dev googletest)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 libcli11-dev googletest xvfb xdotool)
 source scripts/lib/packages.sh
 install_missing "${packages[@]}"
 
@@ -77,43 +78,58 @@ rm -f "$archive"
 (cd "$stage" && cmake -E tar cf "$archive" --format=zip "$name")
 
 # The archive as an operator gets it: unpacked, each program starts from its
-# folder with nothing on the path but Windows' own.
+# folder with nothing on the path but Windows' own. The window needs a
+# display: a virtual one of its own, and a Wine prefix of its own whose
+# desktop starts on it (a Wine desktop keeps the display it started with).
 mkdir "$stage/check"
 (cd "$stage/check" && cmake -E tar xf "$archive")
 unpacked=$stage/check/$name
-export WINEPREFIX=${QM730_WINEPREFIX:-$win_build/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$win_build/wineprefix-release WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEPATH QT_PLUGIN_PATH QT_QPA_PLATFORM QT_QPA_PLATFORM_PLUGIN_PATH QT_QPA_FONTDIR QT_STYLE_OVERRIDE
 wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+"$wineserver" -k 2>/dev/null || true
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$stage/display" >/dev/null 2>&1 &
+xvfb=$!
+trap '"$wineserver" -k 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$stage"' EXIT
+for _ in $(seq 100); do [ -s "$stage/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n 1 "$stage/display")
+[ -f "$WINEPREFIX/system.reg" ] || { "$wine" wineboot -i >/dev/null 2>&1; "$wineserver" -w; }
+
 failed=0
-for program in qm730ctl qm730c; do
-    shown=$(cd "$unpacked" && timeout 60 "$wine" "./$program.exe" --version </dev/null 2>&1 | tr -d '\r') || true
-    echo "$program.exe --version: $shown"
-    case "$shown" in
-        *"$version"*) ;;
-        *) echo "$program.exe from the archive did not give version $version" >&2; failed=1 ;;
-    esac
+shown=$(cd "$unpacked" && timeout 60 "$wine" ./qm730ctl.exe --version </dev/null 2>&1 | tr -d '\r') || true
+echo "qm730ctl.exe --version: $shown"
+case "$shown" in
+    *"$version"*) ;;
+    *) echo "qm730ctl.exe from the archive did not give version $version" >&2; failed=1 ;;
+esac
+# The window: it shows under its caption, loads its DLLs and plugins from
+# the folder (Wine's loader says where from) and ends when Alt+F4 closes it.
+log=$stage/loaded.log
+(cd "$unpacked" && WINEDEBUG=-all,+loaddll exec timeout 120 "$wine" ./qm730c.exe) </dev/null >"$log" 2>&1 &
+program=$!
+window=$(timeout 60 xdotool search --sync --name '^QM730C  --  Corvane$' | head -n 1) || true
+if [ -n "$window" ]; then
+    echo "qm730c.exe shows its window"
+    sleep 1
+    xdotool windowfocus --sync "$window" key alt+F4
+else
+    echo "qm730c.exe showed no window captioned 'QM730C  --  Corvane'" >&2
+    failed=1
+fi
+status=0
+wait "$program" || status=$?
+[ "$status" = 0 ] || { echo "qm730c.exe ended with status $status" >&2; failed=1; }
+# What was loaded as a native (not Wine's own) DLL, as paths below the folder.
+loaded=$(sed -n 's/.*Loaded L"\(.*\)" at .*: native$/\1/p' "$log" | sed 's/\\\\/\//g')
+echo "qm730c.exe loaded:"
+sed 's/^/  /' <<<"$loaded"
+for file in qm730c.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
+    grep -q "/$name/$file\$" <<<"$loaded" || { echo "qm730c.exe did not load $file from the archive's folder" >&2; failed=1; }
 done
-# The window: Qt tells which plugins it loads. It is ended once the style
-# is in (or after a minute).
-log=$stage/plugins.log
-(cd "$unpacked" && QT_FORCE_STDERR_LOGGING=1 QT_DEBUG_PLUGINS=1 exec "$wine" ./qm730c.exe) </dev/null >"$log" 2>&1 &
-window=$!
-for _ in $(seq 600); do
-    grep -q 'loaded library.*qwindowsvistastyle' "$log" && break
-    kill -0 "$window" 2>/dev/null || break
-    sleep 0.1
-done
-kill "$window" 2>/dev/null || true
-wait "$window" 2>/dev/null || true
-tr -d '\r' <"$log" >"$log.text"
-for plugin in platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
-    if grep -q "loaded library.*$name/$plugin" "$log.text"; then
-        echo "qm730c.exe loaded $plugin from the archive's folder"
-    else
-        echo "qm730c.exe did not load $plugin from the archive's folder:" >&2
-        grep -i -E 'plugin|library|error|fail' "$log.text" | tail -n 20 >&2
-        failed=1
-    fi
-done
+if grep -v "/$name/" <<<"$loaded"; then
+    echo "qm730c.exe loaded the DLLs above from outside the archive's folder" >&2
+    failed=1
+fi
 [ "$failed" -eq 0 ] || exit 1
 echo "$archive"

@@ -22,7 +22,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev xvfb xauth xdotool imagemagick)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev xvfb xauth xdotool imagemagick openbox)
 
 source scripts/lib/packages.sh
 
@@ -358,7 +358,8 @@ archive=$(tail -n 1 "$work/out" | tr -d '\r')
 # The window as an operator sees it: Wine's own window system on a virtual X
 # display, the program from the unpacked archive with nothing on the path.
 # Wine's desktop takes its display driver when the server starts, so the
-# server starts again on the display.
+# server starts again on the display. Compare the screenshots with the
+# program on Linux under the same window manager (fonts, sizes, layout).
 step "the window on screen (Xvfb)"
 shots=$win_build/screenshots
 on_screen() {
@@ -374,6 +375,11 @@ on_screen() {
     sims+=("$!")
     wait_for_file "$work/display" || { echo "Xvfb did not start"; return 1; }
     export DISPLAY=:$(head -n 1 "$work/display")
+    # A window manager, as on a desktop: without one the maximised window
+    # keeps its first size on the display while Windows lays it out for the
+    # whole screen.
+    openbox </dev/null >/dev/null 2>&1 &
+    sims+=("$!")
     setsid "$wineserver" -p </dev/null >/dev/null 2>&1
     start_board --save "$work/screen-board.tbl"
     link_port 1 "$board_pty"
