@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows programs with MinGW-w64 and tests them under Wine:
+# Cross-builds the Windows programs with MinGW-w64, the window against Qt for
+# Windows (scripts/build_qt_windows.sh builds it once into a cache outside the
+# tree), and tests them under Wine:
 #  1. the Windows test programs through ctest (pure core, table and firmware
-#     files on Win32, frames, upload blocks, the transfer protocol);
-#  2. the Win32 serial layer and qm730ctl.exe against the Linux simulated
-#     board: Wine's COM ports are linked to the simulator's pseudo-terminal;
-#  3. the release archive (scripts/package_windows.sh), from the same build.
+#     files on Win32, frames, upload blocks, the transfer protocol, and the
+#     widget tests that need no pseudo-terminal, offscreen);
+#  2. the Win32 serial layer, qm730ctl.exe and the window's Transfer, Read,
+#     Write and P-Link against the Linux simulated board: Wine's COM ports
+#     are linked to the simulator's pseudo-terminal;
+#  3. the release archive (scripts/package_windows.sh), from the same build;
+#  4. the window from the unpacked archive on Wine's own window system in a
+#     virtual X display: found by its caption, photographed, one Transfer
+#     driven from the keyboard; the screenshots stay in build-win/screenshots.
 #
 # Usage: scripts/test_windows.sh [LINUX_BUILD_DIR]
 # The simulator comes from the Linux build (default: build, as ./build.sh
@@ -15,7 +22,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev)
+packages=(cmake ninja-build g++-mingw-w64-x86-64 wine64 googletest libcli11-dev xvfb xauth xdotool imagemagick openbox)
 
 source scripts/lib/packages.sh
 
@@ -33,10 +40,13 @@ if [ ! -x "$sim" ] || [ ! -x "$linux_ctl" ]; then
     cmake --build "$linux_build" -j "$(nproc)" --target qm730sim qm730ctl
 fi
 
+step "Qt for Windows"
+qt=$(scripts/build_qt_windows.sh --print-prefix)
+
 step "cross-build"
 win_build=$root/build-win
 cmake -S . -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$qt" >/dev/null
 cmake --build "$win_build" -j "$(nproc)"
 bin=$win_build/bin
 
@@ -343,8 +353,94 @@ ctl_interrupted() {
 }
 check "read: Ctrl+C puts the port's settings back, writes nothing" ctl_interrupted
 
+# The window's operations on a Windows port (tests/gui/com_board_test.cpp),
+# offscreen, with the board behind COM2: what the board holds afterwards is
+# read from its files through Wine's drive Z:.
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+window_on_com() {
+    start_board --save "$work/window-board.tbl" --flash-save "$work/window-flash.bin"
+    link_port 2 "$board_pty"
+    GTEST_FILTER='BoardOnComPort.*' QM730_TEST_BOARD_PORT=COM2 \
+        QM730_TEST_BOARD_TABLE="$(winpath "$work/window-board.tbl")" \
+        QM730_TEST_BOARD_FLASH="$(winpath "$work/window-flash.bin")" \
+        ctest --test-dir "$win_build" -R '^gui_tests$' -V >"$work/window-tests.out" 2>&1
+    local status=$?
+    cat "$work/window-tests.out"
+    # Both ran, neither skipped for want of a board.
+    [ "$status" = 0 ] && grep -q '\[  PASSED  \] 2 tests\.' "$work/window-tests.out" &&
+        ! grep -q 'SKIPPED' "$work/window-tests.out"
+}
+step "the window against the simulated board"
+check "window: Transfer, Read, Write and P-Link on COM2" window_on_com
+
 step "release archive"
-check "release archive: qm730ctl.exe unpacked gives its version" scripts/package_windows.sh
+check "release archive: both programs start from the unpacked folder" scripts/package_windows.sh
+archive=$(tail -n 1 "$work/out" | tr -d '\r')
+
+# The window as an operator sees it: Wine's own window system on a virtual X
+# display, the program from the unpacked archive with nothing on the path.
+# Wine's desktop takes its display driver when the server starts, so the
+# server starts again on the display. Compare the screenshots with the
+# program on Linux under the same window manager (fonts, sizes, layout).
+step "the window on screen (Xvfb)"
+shots=$win_build/screenshots
+on_screen() {
+    [ -f "$archive" ] || { echo "no archive: $archive"; return 1; }
+    local release=$work/release
+    mkdir -p "$release" "$shots"
+    (cd "$release" && cmake -E tar xf "$archive")
+    local folder
+    folder=$(find "$release" -mindepth 1 -maxdepth 1 -type d)
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    sims+=("$!")
+    wait_for_file "$work/display" || { echo "Xvfb did not start"; return 1; }
+    export DISPLAY=:$(head -n 1 "$work/display")
+    # A window manager, as on a desktop: without one the maximised window
+    # keeps its first size on the display while Windows lays it out for the
+    # whole screen.
+    openbox </dev/null >/dev/null 2>&1 &
+    sims+=("$!")
+    setsid "$wineserver" -p </dev/null >/dev/null 2>&1
+    start_board --save "$work/screen-board.tbl"
+    link_port 1 "$board_pty"
+    (cd "$folder" && exec env -u WINEPATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM "$wine" ./qm730c.exe) \
+        </dev/null >"$work/window.log" 2>&1 &
+    local program=$!
+    (sleep 180 && kill -KILL "$program" 2>/dev/null) &
+    local watchdog=$!
+    local window
+    window=$(timeout 120 xdotool search --sync --name '^QM730C  --  Corvane$' | head -n 1)
+    [ -n "$window" ] || { echo "no window captioned 'QM730C  --  Corvane'"; cat "$work/window.log"; return 1; }
+    sleep 2  # painted
+    import -window root "$shots/window.png"
+    # "ToFlash" > "Transfer" from the keyboard: Alt puts the menu bar in
+    # keyboard mode on "File", Right moves to "ToFlash", Down opens it on
+    # its first item, Return chooses "Transfer".
+    xdotool windowfocus --sync "$window"
+    for key in alt Right Down Return; do
+        xdotool key "$key"
+        sleep 0.5
+    done
+    wait_for_file "$work/screen-board.tbl" || { echo "the board got no table"; import -window root "$shots/transfer.png"; return 1; }
+    local dialog
+    dialog=$(timeout 30 xdotool search --sync --name 'Trandfer Data to Flash' | head -n 1)
+    sleep 2  # the result painted
+    import -window root "$shots/transfer.png"
+    echo "screenshots: $shots/window.png, $shots/transfer.png"
+    [ -n "$dialog" ] || { echo "no transfer dialog"; return 1; }
+    # OK has the focus; Alt+F4 then closes the window, and the program ends.
+    xdotool key Return
+    sleep 0.5
+    xdotool windowfocus --sync "$window" key alt+F4
+    local status=0
+    wait "$program" || status=$?
+    kill "$watchdog" 2>/dev/null || true
+    echo "qm730c.exe ended with status $status"
+    [ "$status" = 0 ] && "$linux_ctl" new "$work/default.tbl" && cmp "$work/default.tbl" "$work/screen-board.tbl"
+}
+check "window: shown on screen, one Transfer driven from the keyboard" on_screen
 
 echo
 echo "wine: $passed passed, $failed failed"

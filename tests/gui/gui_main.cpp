@@ -9,15 +9,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <cstdlib>
-
 #include "gui/app/application.h"
 #include "gui/mainwindow/portselector.h"
 #include "gui/seams/filedialog.h"
 #include "gui/seams/messagebox.h"
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     Application app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);

@@ -1,5 +1,4 @@
 // File commands of Normal mode: open and save a table file, the raw image.
-#include <QFile>
 #include <QString>
 
 #include "gui/seams/filedialog.h"
@@ -41,7 +40,10 @@ void TForm1::Open1Click(QObject*) {
 // An empty path is a cancelled dialog.
 void TForm1::openTableFile(const QString& path) {
     if (!path.isEmpty()) {
-        const qm730::FileResult result = qm730::loadTableFile(QFile::encodeName(path).toStdString(), config_.image);
+        // The core takes names as UTF-8 on every system (on Windows it opens
+        // them by their wide names), not in the ANSI code page, which loses
+        // every character outside it.
+        const qm730::FileResult result = qm730::loadTableFile(path.toStdString(), config_.image);
         if (!result.ok()) {
             MessageBox::show(this, fileNotice("Open Error!"));
             return;
@@ -68,7 +70,7 @@ void TForm1::Save1Click(QObject*) {
     if (path.isEmpty()) return;
     // Another program changing the file (qm730ctl set) finishes first; one
     // that keeps it longer than the wait makes the save fail.
-    const std::string name = QFile::encodeName(path).toStdString();
+    const std::string name = path.toStdString();
     qm730::TableFileLock lock;
     qm730::FileResult result = lock.acquire(name);
     if (result.ok()) result = qm730::saveTableFile(name, config_.image);

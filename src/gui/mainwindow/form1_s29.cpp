@@ -3,7 +3,6 @@
 // responsive, but holds every command that could take the port from it.
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -51,12 +50,12 @@ void TForm1::Open2Click(QObject*) {
 void TForm1::openFirmwareFile(const QString& path) {
     if (writing_) return;
     forgetFirmware();
-    const qm730::FirmwareLoad load = qm730::loadFirmwareFile(QFile::encodeName(path).toStdString(), *firmware_);
+    const qm730::FirmwareLoad load = qm730::loadFirmwareFile(path.toStdString(), *firmware_);
     if (!load.ok()) {
         MessageBox::show(this, load.notice());
         return;
     }
-    lblFilename->setText(QFile::decodeName(QByteArray::fromStdString(firmware_->fileName)));
+    lblFilename->setText(QString::fromStdString(firmware_->fileName));
     lblFilename->setToolTip(loadSummary(load));
 }
 

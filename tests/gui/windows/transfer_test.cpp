@@ -14,6 +14,7 @@
 #include "guitest.h"
 #include "gui/windows/form2.h"
 #include "core/link/serial_port.h"
+#include "transferdialog.h"
 #include "core/link/transfer_line.h"
 #include "core/link/transfer_protocol.h"
 #include "simboard_thread.h"
@@ -43,18 +44,6 @@ ConfigImage boardImage() {
     writeName(image.capcodeSlot(799), "SLOT 800");
     writeText(image.messageSlot(42), 60, "FROM THE BOARD");
     return image;
-}
-
-// Presses OK as soon as the operation has ended, so a modal showing returns.
-void pressOkWhenDone(TForm2* dialog) {
-    auto* timer = new QTimer(dialog);
-    QObject::connect(timer, &QTimer::timeout, dialog, [dialog, timer] {
-        if (!dialog->Button1->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        dialog->Button1->click();
-    });
-    timer->start(10);
 }
 
 class Transfer : public ::testing::Test, protected MainWindowFixture {
