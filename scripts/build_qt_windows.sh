@@ -208,5 +208,8 @@ cp "$jpeg_source/debian/copyright" "$notes/libjpeg-turbo.copyright"
 } >"$notes/SOURCES.txt"
 
 stamp_text >"$stamp"
+# The build tree (about 850 MB) is of no use once installed; the sources
+# stay for the next build.
+rm -rf "$build"
 say "Qt for Windows built into $prefix"
 finish "$@"

@@ -309,6 +309,14 @@ ports_refused() {
 Try 'qm730ctl help send' for more information." send -p 'COM 1' "$table"
 }
 check "ports: a missing port, NUL and a name that is no port" ports_refused
+ports_listed() {
+    # What Wine's device map holds: COM1 to COM5 (no USB adapters under Wine).
+    run_ctl ports
+    [ "$ctl_status" = 0 ] && [[ "$ctl_out" == COM1*COM5* ]] || return 1
+    run_ctl ports --json
+    [ "$ctl_status" = 0 ] && [[ "$ctl_out" == *'"port": "COM1"'* ]]
+}
+check "ports: the serial ports Windows knows of, as lines and as JSON" ports_listed
 # In a console window (Wine makes one on a terminal: script(1) gives it
 # one): the progress bar is drawn, and text reaches the console as Unicode.
 in_console() {  # in_console ARGS...: what the console shows, without its control sequences
@@ -405,6 +413,8 @@ on_screen() {
     setsid "$wineserver" -p </dev/null >/dev/null 2>&1
     start_board --save "$work/screen-board.tbl"
     link_port 1 "$board_pty"
+    # A first start, as from a fresh archive: no port remembered from before.
+    "$wine" reg delete 'HKCU\Software\QM730C' /f >/dev/null 2>&1 || true
     (cd "$folder" && exec env -u WINEPATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM "$wine" ./qm730c.exe) \
         </dev/null >"$work/window.log" 2>&1 &
     local program=$!

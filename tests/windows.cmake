@@ -79,6 +79,7 @@ if(QM730_BUILD_GUI)
       gui/com_board_test.cpp
       gui/mainwindow/configtab_test.cpp
       gui/mainwindow/controlarrays_test.cpp
+      gui/mainwindow/drop_test.cpp
       gui/mainwindow/editing_test.cpp
       gui/mainwindow/filenames_test.cpp
       gui/mainwindow/focusrules_test.cpp

@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
     Application app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     const QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // A file in that folder on every system: on Windows the native format
+    // is the registry, the user's own, whatever path is set for it.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     PortSelector::setDeviceLister([] { return std::vector<qm730::SerialDeviceInfo>{}; });
     MessageBox::setScripted(true);
     FileDialog::setScripted(true);
