@@ -76,6 +76,21 @@ cd /data
 # pool (its temporary name), a second or two under TCG: not the line's time.
 qm730ctl new /tmp/warm-up.tbl
 
+# The port as 'qm730ctl ports' finds it in this kernel's sysfs, opening
+# nothing: the adapter by its USB IDs and driver, the UART by its driver.
+# No udev here, so no stable path.
+name=ports
+case $driver in
+    ftdi) wanted="USB 0403:6001, .*driver ftdi_sio" ;;
+    *) wanted="driver serial" ;;
+esac
+if qm730ctl ports >/tmp/out 2>/tmp/err && grep -q -E "^$port +- +.*$wanted" /tmp/out; then
+    ok "lists $(grep "^$port " /tmp/out | tr -s ' ')"
+else
+    cat /tmp/err >>/tmp/out
+    fail "does not list $port with \"$wanted\"" /tmp/out
+fi
+
 # step NAME EXPECTED_STATUS SUCCESS_LINE qm730ctl ARGS...
 # Runs qm730ctl, checks its status and its line on stdout, and that the port
 # has the settings it had before.

@@ -300,18 +300,12 @@ std::string describeFlashOutcome(const FlashOutcome& outcome) {
                 default: return "the target board is not found: no answer to the board check";
             }
         case FlashResult::TransmitError:
+            if (isDamagedFrame(outcome.failure)) return damaged();
             switch (outcome.failure) {
                 case LinkFailure::Timeout: return "no answer from the board within 5 seconds during " + stepText(outcome);
                 case LinkFailure::Refused: return "the board refused " + stepText(outcome);
                 case LinkFailure::LineFailed: return withDetail("the serial line failed during " + stepText(outcome));
                 case LinkFailure::NotOpen: return "the port was closed during " + stepText(outcome);
-                case LinkFailure::FrameTooLong:
-                case LinkFailure::FrameTooShort:
-                case LinkFailure::FrameBadEscape:
-                case LinkFailure::FrameSizeChanged:
-                case LinkFailure::FrameLayout:
-                case LinkFailure::FrameChecksum:
-                case LinkFailure::FrameWrongBlock: return damaged();
                 case LinkFailure::TooSlow: return "during " + stepText(outcome) + ", " + outcome.detail;
                 default: return "transmit error during " + stepText(outcome);
             }

@@ -21,6 +21,7 @@
 
 #include "core/link/line_opening.h"
 #include "core/link/serial_port.h"
+#include "closing_pump.h"
 #include "core/link/transfer_line.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
@@ -280,15 +281,7 @@ TEST(SerialLayer, WaitsGiveThePumpItsTurnsAndEndWhenItClosesThePort) {
         sim::PseudoTerminal line;  // nobody reads or writes the far side
         SerialPort port;
         ASSERT_TRUE(openLine(port, line.slavePath()).opened);
-        struct ClosingPump : WaitPump {
-            SerialPort& port;
-            int turns = 0;
-            explicit ClosingPump(SerialPort& closing) : port(closing) {}
-            bool pumpsEvents() const override { return true; }
-            void processEvents() override {
-                if (++turns == 10) port.close();
-            }
-        } pump(port);
+        test::ClosingPump pump(port);
         port.setPump(&pump);
         const auto start = std::chrono::steady_clock::now();
         try {

@@ -22,6 +22,7 @@
 #include "core/link/portname.h"
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
+#include "closing_pump.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -252,15 +253,7 @@ TEST_F(WineLine, AWaitServesThePumpAndEndsWhenItClosesThePort) {
     SerialPort line;
     ASSERT_TRUE(openLine(line, name).opened);
     line.purgeInput();
-    struct ClosingPump : WaitPump {
-        SerialPort& port;
-        int turns = 0;
-        explicit ClosingPump(SerialPort& closing) : port(closing) {}
-        bool pumpsEvents() const override { return true; }
-        void processEvents() override {
-            if (++turns == 10) port.close();
-        }
-    } pump(line);
+    test::ClosingPump pump(line);
     line.setPump(&pump);
     EXPECT_EQ(stepOf([&] { line.waitReadable(5s); }), SerialStep::NotOpen);
     EXPECT_EQ(pump.turns, 10);
