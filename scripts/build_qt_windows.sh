@@ -160,7 +160,9 @@ say "Qt $qt_version"
 # the cache (CI) builds it in as little time as possible.
 off=(
     # modules (with OpenGL its dynamic loading, or the windows platform
-    # plugin does not build)
+    # plugin does not build; OpenGL must also be asked for as "no", as
+    # configure -no-opengl does, or configure takes its absence for a
+    # failed check)
     network sql dbus opengl opengl_dynamic dynamicgl vulkan printsupport concurrent xml
     # Qt Gui parts the window never uses
     imageformatplugin jpeg gif ico pdf textodfwriter textmarkdownreader textmarkdownwriter
@@ -184,7 +186,7 @@ for f in "${off[@]}"; do feature_args+=("-DFEATURE_$f=OFF"); done
     -DQT_QMAKE_TARGET_MKSPEC=win32-g++ \
     -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF \
-    "${feature_args[@]}" >"$build/qt-configure.log"
+    -DINPUT_opengl=no "${feature_args[@]}" >"$build/qt-configure.log"
 "${nice[@]}" cmake --build "$build/qt" -j "$jobs"
 "${nice[@]}" cmake --install "$build/qt" >"$build/qt-install.log"
 
@@ -202,7 +204,7 @@ cp "$jpeg_source/debian/copyright" "$notes/libjpeg-turbo.copyright"
     echo "    (apt-get source qt6-base=$qt_version, or from https://sources.debian.org/src/qt6-base/$qt_version/"
     echo "    and https://snapshot.debian.org/package/qt6-base/$qt_version/), with Debian's patches,"
     echo "    built unmodified as shared libraries with Debian's MinGW-w64 GCC $(host_version g++-mingw-w64-x86-64-posix) and"
-    echo "    cmake -DBUILD_SHARED_LIBS=ON -DQT_QMAKE_TARGET_MKSPEC=win32-g++ ${feature_args[*]}"
+    echo "    cmake -DBUILD_SHARED_LIBS=ON -DQT_QMAKE_TARGET_MKSPEC=win32-g++ -DINPUT_opengl=no ${feature_args[*]}"
     echo "libjpeg-turbo $jpeg_version: Debian's source package libjpeg-turbo, version $(host_version libjpeg62-turbo-dev)"
     echo "    (apt-get source libjpeg-turbo=$(host_version libjpeg62-turbo-dev)), built as a static library without SIMD"
 } >"$notes/SOURCES.txt"
