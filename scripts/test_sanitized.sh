@@ -35,5 +35,6 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
-ctest --output-on-failure -j "$(nproc)"
+# Three a core, as ./build.sh test runs them: most wait on the simulated board.
+ctest --output-on-failure -j "$(($(nproc) * 3))"
 step "done"
