@@ -23,6 +23,7 @@
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "closing_pump.h"
+#include "no_serial_port.h"
 #include "tempdir.h"
 
 using namespace qm730;
@@ -134,17 +135,7 @@ TEST(SerialLayerW32, NamesThatAreNoSerialLineAreRefused) {
     for (const std::string& name : {file, dir.path().string(), std::string("NUL")}) {
         SCOPED_TRACE(name);
         SerialPort line;
-        try {
-            line.open(name);
-            FAIL() << "opened";
-        } catch (const SerialError& e) {
-            EXPECT_EQ(e.step(), SerialStep::NotATerminal);
-            EXPECT_EQ(std::string(e.what()), name + ": not a serial port");
-            EXPECT_EQ(e.reason(), "not a serial port");
-        }
-        EXPECT_FALSE(line.isOpen());
-        const TransferPortOpening opening = openTransferPort(line, name);
-        EXPECT_EQ(opening.reason, "cannot open the port: not a serial port");
+        test::expectRefusedAsNoSerialPort(line, name);
         const LineOpening refused = openLine(line, name);
         ASSERT_TRUE(refused.error);
         EXPECT_EQ(refused.error->step(), SerialStep::NotATerminal);
