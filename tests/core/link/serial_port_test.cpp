@@ -22,7 +22,7 @@
 #include "core/link/line_opening.h"
 #include "core/link/serial_port.h"
 #include "closing_pump.h"
-#include "no_serial_port.h"
+#include "serial_checks.h"
 #include "core/link/transfer_line.h"
 #include "run_ctl.h"
 #include "scripted_line.h"
@@ -34,16 +34,6 @@ using namespace qm730::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The step at which the action failed; nothing when it did not.
-std::optional<SerialStep> stepOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const SerialError& e) {
-        return e.step();
-    }
-    return std::nullopt;
-}
 
 // A pseudo-terminal with both ends in the test's hands: the far end stands
 // for the cable and what hangs on it, the near end is the device a program

@@ -23,10 +23,11 @@
 #include "core/link/serial_port.h"
 #include "core/link/transfer_line.h"
 #include "closing_pump.h"
-#include "no_serial_port.h"
+#include "serial_checks.h"
 #include "tempdir.h"
 
 using namespace qm730;
+using test::stepOf;
 using namespace std::chrono_literals;
 
 namespace {
@@ -39,16 +40,6 @@ std::string environment(const char* name) {
 bool underWine() {
     const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// The step at which the action failed; nothing when it did not.
-std::optional<SerialStep> stepOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const SerialError& e) {
-        return e.step();
-    }
-    return std::nullopt;
 }
 
 double processorSeconds() {

@@ -1,11 +1,10 @@
-// What every system must do with a name that is no serial line (a file, a
-// FIFO, a folder, a device without line settings): refuse it at the open
-// in the system's own words, keep no handle, and give the transfer the
-// operator's reason.
+// Checks of the serial layer that hold on every system.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "core/link/serial_port.h"
@@ -13,7 +12,20 @@
 
 namespace qm730::test {
 
-// Returns what the transfer's opening made of it, for the checks a system adds.
+// The step at which the action failed; nothing when it did not.
+inline std::optional<SerialStep> stepOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SerialError& e) {
+        return e.step();
+    }
+    return std::nullopt;
+}
+
+// What every system must do with a name that is no serial line (a file, a
+// FIFO, a folder, a device without line settings): refuse it at the open
+// in the system's own words, keep no handle, and give the transfer the
+// operator's reason. Returns what the transfer's opening made of it, for the checks a system adds.
 inline TransferPortOpening expectRefusedAsNoSerialPort(SerialPort& port, const std::string& name) {
     try {
         port.open(name);
